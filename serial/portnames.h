@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QString>
+
+// The device behind COMn on this platform.
+[[nodiscard]] QString portDeviceName(int portNumber);

@@ -1,0 +1,2 @@
+#include "qtserialport.h"
+// (being written)
