@@ -33,6 +33,8 @@ public:
         m_cts = cts;
     }
     void inject(const QString &text) { m_received += text; }
+    // Reports a handshaking value no write would be allowed to set.
+    void reportHandshaking(qint32 handshaking) { m_handshaking = handshaking; }
 
     [[nodiscard]] bool isOpen() const { return m_open; }
     [[nodiscard]] const QList<Write> &writes() const { return m_writes; }

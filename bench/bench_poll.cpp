@@ -1,0 +1,107 @@
+// Times the poll tick with four enabled channels on fake ports and the real
+// window offscreen, and counts the repaints an idle tick causes.
+#include "fakewindow.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int ticksPerRun = 3000;
+constexpr qint64 medianGoalNs = 100'000;
+
+class PaintCounter final : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+struct Figures
+{
+    qint64 medianNs;
+    qint64 p99Ns;
+};
+
+Figures summarise(std::vector<qint64> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    return {samples[samples.size() / 2], samples[samples.size() * 99 / 100]};
+}
+
+// Ticks once per round, letting the window repaint between ticks as the event loop would.
+template<typename Prepare>
+Figures timeTicks(FakeWindow &ui, Prepare prepare)
+{
+    std::vector<qint64> samples;
+    samples.reserve(ticksPerRun);
+    QElapsedTimer clock;
+    for (int round = 0; round < ticksPerRun; ++round) {
+        prepare(round);
+        clock.start();
+        ui.window->poll().tick();
+        samples.push_back(clock.nsecsElapsed());
+        QCoreApplication::processEvents();
+    }
+    return summarise(std::move(samples));
+}
+
+void print(const char *label, Figures figures)
+{
+    std::printf("%-28s median %7.1f us   p99 %7.1f us\n", label, figures.medianNs / 1000.0, figures.p99Ns / 1000.0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    FakeWindow ui;
+    if (!ui.show())
+        return 2;
+    for (int channel = 0; channel < channelCount; ++channel) {
+        ui.window->setCheckValue(channel, 1);
+        ui.ports[channel]->setLines(true, channel % 2 == 0, true);
+    }
+
+    const Figures busy = timeTicks(ui, [&](int round) {
+        for (int channel = 0; channel < channelCount; ++channel) {
+            ui.ports[channel]->setLines(round % 2 == 0, true, round % 3 == 0);
+            ui.ports[channel]->inject(QStringLiteral("line %1\r\n").arg(round));
+            ui.pinField(channel, Pin::Td)->setText(QStringLiteral("AT+CSQ\r"));
+            ui.ports[channel]->clearWrites();
+        }
+    });
+
+    for (int channel = 0; channel < channelCount; ++channel)
+        ui.pinField(channel, Pin::Td)->clear();
+    for (int settle = 0; settle < 3; ++settle) {
+        ui.window->poll().tick();
+        QCoreApplication::processEvents();
+    }
+    PaintCounter counter;
+    app.installEventFilter(&counter);
+    const Figures idle = timeTicks(ui, [](int) {});
+    app.removeEventFilter(&counter);
+
+    std::printf("%d ticks each, four enabled channels\n", ticksPerRun);
+    print("busy tick (all changing):", busy);
+    print("idle tick (nothing changes):", idle);
+    std::printf("paint events during %d idle ticks: %d\n", ticksPerRun, counter.paints);
+    const bool met = busy.medianNs <= medianGoalNs && idle.medianNs <= medianGoalNs && counter.paints == 0;
+    std::printf("goal (median <= 100 us, no repaint when idle): %s\n", met ? "met" : "MISSED");
+    return met ? 0 : 1;
+}
