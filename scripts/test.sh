@@ -17,3 +17,8 @@ run_suite() {
 run_suite build/test
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite build/sanitize -DVELMORA_SANITIZE=ON -DVELMORA_BENCHMARKS=OFF
+
+# A short fuzzing run of the settings parsers; libFuzzer comes with clang.
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_FUZZ=ON -DVELMORA_BENCHMARKS=OFF
+cmake --build build/fuzz -j"$jobs" --target fuzz_linesettings
+ctest --test-dir build/fuzz -L fuzz --output-on-failure

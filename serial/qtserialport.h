@@ -1,14 +1,28 @@
 #pragma once
 
+#include "linesettings.h"
+#include "receivebuffer.h"
 #include "serialport.h"
+#include "utf8streamdecoder.h"
 
 #include <QObject>
+#include <QSerialPort>
 
 // The serial-port control over QSerialPort.
+//
+// Settings, handshaking and the DTR and RTS wishes are held by the object and
+// may be written while the port is closed; they are put in force at the next
+// open. Received bytes are drained from the driver whenever the event loop
+// runs, so nothing is lost between two reads of the input.
 class QtSerialPort final : public QObject, public SerialPort
 {
     Q_OBJECT
 public:
+    // About eleven seconds at 921,600 baud, some thirty-six 300 ms polls.
+    static constexpr qsizetype receiveCapacity = qsizetype(1) << 20;
+    // Counted together with what QSerialPort still holds for the driver.
+    static constexpr qsizetype transmitCapacity = qsizetype(4) << 20;
+
     explicit QtSerialPort(const QString &deviceName, QObject *parent = nullptr);
     ~QtSerialPort() override;
 
@@ -26,4 +40,39 @@ public:
     std::optional<bool> dsrHolding() const override;
     std::optional<QString> input() override;
     bool output(QStringView text) override;
+
+    // Bytes taken from the driver since construction, and the part of them
+    // that found the receive buffer full and was lost.
+    [[nodiscard]] qint64 receivedBytes() const { return m_received.receivedBytes(); }
+    [[nodiscard]] qint64 droppedBytes() const { return m_received.droppedBytes(); }
+
+private:
+    // HungUp: opened, but the device went away; only closing works.
+    enum class State { Closed, Open, HungUp };
+
+    bool open();
+    void close();
+    [[nodiscard]] bool applyLineSettings(const LineSettings &settings);
+    [[nodiscard]] bool applyHandshaking(qint32 handshaking);
+    // What QSerialPort leaves undone; due after each of its writes.
+    [[nodiscard]] bool completeAtDriver(const LineSettings &settings, qint32 handshaking);
+    [[nodiscard]] bool applyLine(QSerialPort::PinoutSignal line, bool enable);
+    [[nodiscard]] std::optional<bool> holding(QSerialPort::PinoutSignal line) const;
+    [[nodiscard]] bool deviceUsable();
+    [[nodiscard]] bool deviceGone() const;
+    void drain();
+    void onError(QSerialPort::SerialPortError error);
+    void releaseHungUpDevice();
+
+    QSerialPort *m_port;
+    State m_state = State::Closed;
+    // Errors that QSerialPort raises inside our own calls are answered by
+    // those calls; any other comes from its event-loop reading or writing.
+    mutable bool m_inCall = false;
+    LineSettings m_settings;
+    qint32 m_handshaking = 0;
+    bool m_dtr = false;
+    bool m_rts = false;
+    ReceiveBuffer m_received{receiveCapacity};
+    Utf8StreamDecoder m_decoder;
 };

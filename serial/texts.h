@@ -41,4 +41,53 @@ inline constexpr std::string_view groundText = "0";
 inline constexpr std::array<std::string_view, 4> handshakeNames{
     "comNone", "comXOnXOff", "comRTS", "comRTSXOnXOff"};
 
+// Start-up: the window title, the month names, the about texts.
+inline constexpr std::string_view titleLead = "Brannick       Velmora v.1.1              Сегодня: ";
+inline constexpr std::string_view titleGap = "  ";
+inline constexpr std::string_view titleYearWord = " года  ";
+
+struct MonthForms
+{
+    std::string_view nominative;
+    std::string_view genitive;
+};
+
+// Compared exactly with the month name of the regional settings.
+inline constexpr std::array<MonthForms, 12> monthForms{{
+    {"Январь", "Января"},
+    {"Февраль", "Февраля"},
+    {"Март", "Марта"},
+    {"Апрель", "Апреля"},
+    {"Май", "Мая"},
+    {"Июнь", "Июня"},
+    {"Июль", "Июля"},
+    {"Август", "Августа"},
+    {"Сентябрь", "Сентября"},
+    {"Октябрь", "Октября"},
+    {"Ноябрь", "Ноября"},
+    {"Декабрь", "Декабря"},
+}};
+
+inline constexpr std::string_view aboutLineBreak = "\r\n";
+inline constexpr std::string_view maker = "Brannick";
+inline constexpr std::string_view productLine = "Velmora v.1.1";
+inline constexpr std::string_view authorLead = "Автор: ";
+inline constexpr std::string_view authorName = "Ерофей Коннекторов";
+inline constexpr std::string_view makerSite = "www.example.com";
+inline constexpr std::string_view emailLead = "e-mail:";
+inline constexpr std::string_view makerEmail = "velmora@example.org";
+inline constexpr std::string_view copyrightLine = "© Brannick, все права защищены";
+
+inline constexpr std::string_view termsHeading = "Соглашение на использование программы Velmora v.1.1:";
+inline constexpr std::string_view termsSecondLine = " ";
+inline constexpr std::string_view termsDistributionLead = "2.Программа бесплатно распространяется автором  с сайта ";
+inline constexpr std::string_view termsDistributionTail =
+    ". Распространение c других источников должно быть согласовано с автором.";
+inline constexpr std::string_view termsUse = "3.Разрешается свободное использование  программы в личных и служебных целях.";
+inline constexpr std::string_view termsChanges = "4.Запрещается вносить изменения в программу без согласия автора.";
+inline constexpr std::string_view termsLiability =
+    "5. Автор не несёт никакой ответственности возникшей в результате  использования этого продукта.";
+inline constexpr std::string_view termsSupport =
+    "6. Автор не берет на себя обязательств по дальнейшему развитию и  поддержки данного программного продукта.";
+
 } // namespace texts

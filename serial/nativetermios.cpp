@@ -1,0 +1,63 @@
+#include "nativetermios.h"
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
+#include <termios.h>
+#endif
+
+#ifdef Q_OS_WIN
+
+bool addSoftwareFlowControl(NativeSerialHandle handle)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    if (!::GetCommState(handle, &dcb))
+        return false;
+    dcb.fOutX = TRUE;
+    dcb.fInX = TRUE;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    return ::SetCommState(handle, &dcb) != 0;
+}
+
+bool clearStickParity(NativeSerialHandle)
+{
+    return true; // the parity is one value of the DCB there
+}
+
+#else
+
+namespace {
+
+// tcsetattr reports success when any part of a change took, so what it was
+// asked for is read back.
+template<typename Change>
+[[nodiscard]] bool changeTermios(NativeSerialHandle handle, Change change)
+{
+    termios tio{};
+    if (::tcgetattr(handle, &tio) != 0)
+        return false;
+    termios wanted = tio;
+    change(wanted);
+    if (wanted.c_iflag == tio.c_iflag && wanted.c_cflag == tio.c_cflag)
+        return true;
+    termios applied{};
+    return ::tcsetattr(handle, TCSANOW, &wanted) == 0 && ::tcgetattr(handle, &applied) == 0
+           && applied.c_iflag == wanted.c_iflag && (applied.c_cflag & CMSPAR) == (wanted.c_cflag & CMSPAR);
+}
+
+} // namespace
+
+bool addSoftwareFlowControl(NativeSerialHandle handle)
+{
+    // The same input flags QSerialPort uses for its own XON/XOFF mode.
+    return changeTermios(handle, [](termios &tio) { tio.c_iflag |= IXON | IXOFF | IXANY; });
+}
+
+bool clearStickParity(NativeSerialHandle handle)
+{
+    return changeTermios(handle, [](termios &tio) { tio.c_cflag &= ~tcflag_t(CMSPAR); });
+}
+
+#endif
