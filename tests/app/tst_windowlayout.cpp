@@ -74,6 +74,7 @@ private Q_SLOTS:
     void captions_data();
     void captions();
     void blanksInCaptions();
+    void captionsFitTheirLabels();
     void pinPanelCaptionsAreCyrillic();
     void comboLists_data();
     void comboLists();
@@ -266,6 +267,23 @@ void TestWindowLayout::blanksInCaptions()
     QVERIFY(app.control<QLabel>(text("Label10"))->text().contains(QStringLiteral("вход очищен")));
     for (int i = 0; i < channelCount; ++i)
         QCOMPARE(blankRuns(app.control<QGroupBox>(text("Frame2"), i)->title()), QList<int>{1});
+}
+
+// The rectangles were made for a narrower font than this platform's default.
+void TestWindowLayout::captionsFitTheirLabels()
+{
+    AppFixture app;
+    int checked = 0;
+    for (const QLabel *label : app.window->centralWidget()->findChildren<QLabel *>()) {
+        if (label->text().isEmpty())
+            continue;
+        const QFontMetrics metrics = label->fontMetrics();
+        QVERIFY2(metrics.horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+        QVERIFY(metrics.height() <= label->height());
+        ++checked;
+    }
+    QCOMPARE(checked, 9 + 1 + 4 * 5 + 4); // pin rows, header, per channel two digit rows and three captions, handshaking
+    QVERIFY(app.window->centralWidget()->font().pointSizeF() <= QApplication::font().pointSizeF());
 }
 
 void TestWindowLayout::pinPanelCaptionsAreCyrillic()

@@ -1,5 +1,7 @@
 #include "velmoraprocess.h"
 
+#include "childprocess.h"
+
 #include <QDir>
 
 #include <optional>
@@ -34,6 +36,7 @@ bool VelmoraProcess::start(const QString &program, const QProcessEnvironment &en
                            std::chrono::milliseconds timeout)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setChildProcessModifier(dieWithParent);
     m_process.setStandardInputFile(QProcess::nullDevice());
     m_process.setProcessEnvironment(environment);
     m_process.start(program, {});

@@ -83,6 +83,13 @@ bool XdotoolDriver::click(QPoint point) const
                      QStringLiteral("click"), QStringLiteral("1")});
 }
 
+bool XdotoolDriver::click(QPoint point, QPoint rest) const
+{
+    return succeeds({QStringLiteral("mousemove"), coordinate(point.x()), coordinate(point.y()),
+                     QStringLiteral("click"), QStringLiteral("1"), QStringLiteral("mousemove"),
+                     coordinate(rest.x()), coordinate(rest.y())});
+}
+
 bool XdotoolDriver::moveTo(QPoint point) const
 {
     return succeeds({QStringLiteral("mousemove"), coordinate(point.x()), coordinate(point.y())});

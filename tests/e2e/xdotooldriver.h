@@ -20,6 +20,8 @@ public:
     [[nodiscard]] std::optional<QRect> geometry(quint64 window) const;
 
     bool click(QPoint point) const;
+    // Clicks, then moves the pointer on to rest, so that nothing stays hovered.
+    bool click(QPoint point, QPoint rest) const;
     bool moveTo(QPoint point) const;
     // Types into whichever window has the keyboard focus.
     bool type(const QString &text) const;

@@ -1,5 +1,6 @@
 #include "xvfbsession.h"
 
+#include "childprocess.h"
 #include "toolenvironment.h"
 
 #include <QDeadlineTimer>
@@ -45,6 +46,7 @@ bool XvfbSession::start(std::chrono::milliseconds timeout)
 bool XvfbSession::startOn(int number, std::chrono::milliseconds timeout)
 {
     m_server.setProcessChannelMode(QProcess::MergedChannels);
+    m_server.setChildProcessModifier(dieWithParent);
     m_server.setProcessEnvironment(toolEnvironment());
     m_server.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"),
                                             QStringLiteral("0"), QStringLiteral("1024x768x24"),
