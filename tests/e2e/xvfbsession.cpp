@@ -12,14 +12,11 @@ constexpr int firstDisplay = 90;
 constexpr int lastDisplay = 140;
 constexpr int screenPollMs = 20;
 
-[[nodiscard]] QString socketPath(int number)
-{
-    return QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-}
-
+// A lock file may be stale, left by a server that was killed; such a number is passed over too.
 [[nodiscard]] bool looksTaken(int number)
 {
-    return QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)) || QFile::exists(socketPath(number));
+    return QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))
+           || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number));
 }
 
 } // namespace
@@ -45,28 +42,30 @@ bool XvfbSession::start(std::chrono::milliseconds timeout)
 
 bool XvfbSession::startOn(int number, std::chrono::milliseconds timeout)
 {
-    m_server.setProcessChannelMode(QProcess::MergedChannels);
     m_server.setChildProcessModifier(dieWithParent);
     m_server.setProcessEnvironment(toolEnvironment());
+    m_server.setStandardInputFile(QProcess::nullDevice());
+    // With -displayfd the server writes its display number once it accepts clients.
     m_server.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"),
                                             QStringLiteral("0"), QStringLiteral("1024x768x24"),
-                                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                                            QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                            QStringLiteral("-displayfd"), QStringLiteral("1")});
     if (!m_server.waitForStarted(int(timeout.count()))) {
         m_failure = QStringLiteral("Xvfb does not start: ") + m_server.errorString();
         return false;
     }
     const QDeadlineTimer deadline(timeout);
-    while (!deadline.hasExpired()) {
-        if (QFile::exists(socketPath(number))) {
+    QByteArray announced;
+    while (!deadline.hasExpired() && m_server.state() == QProcess::Running) {
+        m_server.waitForReadyRead(screenPollMs);
+        announced += m_server.readAllStandardOutput();
+        if (announced.endsWith('\n') && announced.trimmed().toInt() == number) {
             m_number = number;
             return true;
         }
-        if (m_server.waitForFinished(screenPollMs)) {
-            m_failure = QStringLiteral("Xvfb :%1 exited: ").arg(number) + QString::fromLocal8Bit(m_server.readAll());
-            return false;
-        }
     }
-    m_failure = QStringLiteral("Xvfb :%1 made no socket in time").arg(number);
+    m_failure = QStringLiteral("Xvfb :%1 did not come up: ").arg(number)
+                + QString::fromLocal8Bit(m_server.readAllStandardError());
     stop();
     return false;
 }
