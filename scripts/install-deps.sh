@@ -6,7 +6,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev
     clang libclang-rt-14-dev
-    xvfb xauth xdotool x11-utils imagemagick
+    fonts-symbola xvfb xauth xdotool x11-utils imagemagick
     locales util-linux procps
 )
 
