@@ -90,6 +90,12 @@ int main(int argc, char **argv)
 
     qint64 residentAfterWarmUp = 0;
     QTimer::singleShot(warmUpMs, &app, [&] { residentAfterWarmUp = residentBytes(); });
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, &app, [&] {
+        std::printf("%4lld s: resident %lld kB\n", qlonglong(clock.elapsed() / 1000), qlonglong(residentBytes() / 1024));
+        std::fflush(stdout);
+    });
+    progress.start(60'000);
     QTimer::singleShot(durationMs, &app, [&] { writer.stop(); });
     QTimer::singleShot(durationMs + 1000, &app, &QCoreApplication::quit);
     app.exec();

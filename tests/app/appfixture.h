@@ -12,20 +12,15 @@
 // Form1 over four fake ports, with a finder for controls by name and Index.
 struct AppFixture
 {
-    std::array<FakeSerialPort *, channelCount> ports{};
     std::unique_ptr<MainWindow> window;
-    QStringList messages;
 
     explicit AppFixture(QWidget *parent = nullptr)
     {
         std::array<std::unique_ptr<SerialPort>, channelCount> owned;
-        for (int channel = 0; channel < channelCount; ++channel) {
-            auto port = std::make_unique<FakeSerialPort>();
-            ports[channel] = port.get();
-            owned[channel] = std::move(port);
-        }
+        for (auto &port : owned)
+            port = std::make_unique<FakeSerialPort>();
         window = std::make_unique<MainWindow>(std::move(owned), parent);
-        window->setMessagePresenter([this](QWidget *, const QString &text) { messages << text; });
+        window->setMessagePresenter([](QWidget *, const QString &) {});
     }
 
     // Keeps the poll from blanking what a test has just typed.
@@ -38,8 +33,7 @@ struct AppFixture
         Widget *found = nullptr;
         for (Widget *candidate : window->findChildren<Widget *>(name)) {
             const QVariant element = candidate->property("Index");
-            const bool matches = index < 0 ? !element.isValid() : element.isValid() && element.toInt() == index;
-            if (!matches)
+            if (element.isValid() ? element.toInt() != index : index >= 0)
                 continue;
             if (found != nullptr)
                 return nullptr; // two controls answering to one name is a fault too

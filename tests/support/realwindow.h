@@ -51,7 +51,7 @@ public:
         while (got.size() < wanted && clock.elapsed() < timeoutMs) {
             got += ptys[channel]->readMaster();
             if (got.size() < wanted)
-                QTest::qWait(5);
+                QTest::qWait(1);
         }
         return got;
     }
