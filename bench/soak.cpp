@@ -2,27 +2,18 @@
 // (600 s unless a number of seconds is given) with the real window and the
 // real serial backend on pseudo terminals, and reports the resident memory
 // growth and every byte that did not reach the RD fields in order.
+#include "processusage.h"
 #include "realwindow.h"
 
 #include <QApplication>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
 constexpr qint64 bytesPerSecond = 921'600 / 10; // 8 data bits with start and stop bit
 constexpr int writeIntervalMs = 10;
 constexpr qint64 warmUpMs = 10'000;
-
-qint64 residentBytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : 0;
-}
 
 char patternAt(qint64 position)
 {
@@ -89,10 +80,10 @@ int main(int argc, char **argv)
     ui.timer()->start();
 
     qint64 residentAfterWarmUp = 0;
-    QTimer::singleShot(warmUpMs, &app, [&] { residentAfterWarmUp = residentBytes(); });
+    QTimer::singleShot(warmUpMs, &app, [&] { residentAfterWarmUp = processusage::residentBytes(); });
     QTimer progress;
     QObject::connect(&progress, &QTimer::timeout, &app, [&] {
-        std::printf("%4lld s: resident %lld kB\n", qlonglong(clock.elapsed() / 1000), qlonglong(residentBytes() / 1024));
+        std::printf("%4lld s: resident %lld kB\n", qlonglong(clock.elapsed() / 1000), qlonglong(processusage::residentBytes() / 1024));
         std::fflush(stdout);
     });
     progress.start(60'000);
@@ -106,7 +97,7 @@ int main(int argc, char **argv)
         lost += streams[channel].written - streams[channel].checked + streams[channel].mismatches;
         dropped += ui.ports[channel]->droppedBytes();
     }
-    const qint64 growth = residentBytes() - residentAfterWarmUp;
+    const qint64 growth = processusage::residentBytes() - residentAfterWarmUp;
     std::printf("soak %.0f s, four ports at 921600 baud: %lld bytes sent, %lld lost (%lld dropped by "
                 "the receive buffers), resident growth after warm-up %lld kB\n",
                 double(durationMs) / 1000, qlonglong(written), qlonglong(lost), qlonglong(dropped),

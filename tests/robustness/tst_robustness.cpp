@@ -1,3 +1,4 @@
+#include "processusage.h"
 #include "qstringfrom.h"
 #include "realwindow.h"
 #include "texts.h"
@@ -9,27 +10,10 @@
 #include <QSerialPort>
 
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
 constexpr char holdPortArgument[] = "--hold-port";
-
-double processCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-qint64 residentBytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : 0;
-}
 
 // Measures the longest time the event loop went without running a 5 ms timer.
 class StallMeter : public QObject
@@ -108,7 +92,7 @@ void TestRobustness::hangUpWhileEnabled()
     ui->timer()->start();
     ui->ptys[0]->closeMaster();
 
-    const double cpuBefore = processCpuSeconds();
+    const double cpuBefore = processusage::cpuSeconds();
     QElapsedTimer wall;
     wall.start();
     int updates = 0;
@@ -122,7 +106,7 @@ void TestRobustness::hangUpWhileEnabled()
         if (ui->pinField(1, Pin::Rd)->text() == mark)
             ++updates;
     }
-    const double cpuShare = (processCpuSeconds() - cpuBefore) / (double(wall.elapsed()) / 1000.0);
+    const double cpuShare = (processusage::cpuSeconds() - cpuBefore) / (double(wall.elapsed()) / 1000.0);
     std::printf("hang-up: %.2f %% of a core over %.1f s\n", cpuShare * 100, double(wall.elapsed()) / 1000.0);
 
     QVERIFY2(cpuShare < 0.05, qPrintable(QStringLiteral("CPU share %1").arg(cpuShare)));
@@ -158,12 +142,12 @@ void TestRobustness::flowControlStall()
     const QString text = QString(200'000, u'x') + u'!';
     ui->pinField(3, Pin::Td)->setText(text);
     QTest::qWait(200); // the field lays out its long text once, before the measurement
-    const qint64 residentBefore = residentBytes();
+    const qint64 residentBefore = processusage::residentBytes();
 
     StallMeter meter;
     ui->timer()->start();
     QTest::qWait(4000);
-    const qint64 growth = residentBytes() - residentBefore;
+    const qint64 growth = processusage::residentBytes() - residentBefore;
     std::printf("flow-control stall: longest event-loop stall %lld ms, resident growth %lld kB\n",
                 qlonglong(meter.longestMs()), qlonglong(growth / 1024));
 
