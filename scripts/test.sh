@@ -15,7 +15,7 @@ run_suite() {
 }
 
 run_suite build/test
-ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite build/sanitize -DVELMORA_SANITIZE=ON -DVELMORA_BENCHMARKS=OFF
 
 # A short fuzzing run of the settings parsers; libFuzzer comes with clang.
