@@ -112,11 +112,14 @@ void PollCycle::transmit(int channel)
 
 void PollCycle::blankDisabled(int channel)
 {
-    for (int pin = 1; pin <= pinCount; ++pin)
+    // Each field is followed by one indicator, but from field 6 on by the one
+    // before it: GND's indicator is painted only here, RI's never.
+    for (int pin = 1; pin <= pinCount; ++pin) {
         m_controls.setPinText(channel, Pin(pin), QString());
-    // The RI indicator is never painted; GND's is, only here.
-    for (int pin = 1; pin < pinCount; ++pin)
-        m_controls.setIndicatorColor(channel, Pin(pin), ColorCode::WindowBackground);
+        if (pin != int(Pin::Gnd))
+            m_controls.setIndicatorColor(channel, Pin(pin < int(Pin::Gnd) ? pin : pin - 1),
+                                         ColorCode::WindowBackground);
+    }
 
     SerialPort &port = *m_ports[channel];
     (void)port.setDtrEnable(false);
