@@ -4,14 +4,10 @@
 #include <QDir>
 #include <QScopeGuard>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <memory>
-#include <string_view>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -20,13 +16,16 @@
 
 namespace {
 
-constexpr const char *deviceDirectory = "/dev";
-constexpr std::array<std::string_view, PortNamespace::portCount> portNames{"ttyS0", "ttyS1", "ttyS2", "ttyS3"};
-constexpr std::array<const char *, 2> lockDirectories{"/run/lock", "/var/lock"};
+constexpr int portCount = 4;
 
-[[nodiscard]] bool isPortName(std::string_view name)
+[[nodiscard]] QByteArray portName(int port)
 {
-    return std::find(portNames.begin(), portNames.end(), name) != portNames.end();
+    return "ttyS" + QByteArray::number(port);
+}
+
+[[nodiscard]] QString portPath(int port)
+{
+    return QStringLiteral("/dev/") + QString::fromLatin1(portName(port));
 }
 
 [[nodiscard]] bool createEmptyFile(const QByteArray &path)
@@ -40,15 +39,15 @@ constexpr std::array<const char *, 2> lockDirectories{"/run/lock", "/var/lock"};
 bool copyEntry(const QByteArray &from, const QByteArray &to)
 {
     // A bound ptmx node no longer finds its devpts instance; the instance's own node does.
-    if (from == QByteArray(deviceDirectory) + "/ptmx" && ::access("/dev/pts/ptmx", F_OK) == 0)
+    if (from == "/dev/ptmx" && ::access("/dev/pts/ptmx", F_OK) == 0)
         return ::symlink("pts/ptmx", to.constData()) == 0;
     struct stat status{};
     if (::lstat(from.constData(), &status) != 0)
         return false;
     if (S_ISLNK(status.st_mode)) {
         std::array<char, 4096> target{};
-        const ssize_t length = ::readlink(from.constData(), target.data(), target.size() - 1);
-        return length > 0 && ::symlink(target.data(), to.constData()) == 0;
+        return ::readlink(from.constData(), target.data(), target.size() - 1) > 0
+               && ::symlink(target.data(), to.constData()) == 0;
     }
     const bool directory = S_ISDIR(status.st_mode);
     const bool standIn = directory ? ::mkdir(to.constData(), status.st_mode & 07777) == 0 : createEmptyFile(to);
@@ -57,13 +56,6 @@ bool copyEntry(const QByteArray &from, const QByteArray &to)
 }
 
 } // namespace
-
-QString PortNamespace::portPath(int port)
-{
-    const std::string_view name = portNames[std::size_t(port)];
-    return QString::fromLatin1(deviceDirectory) + QLatin1Char('/')
-           + QString::fromLatin1(name.data(), qsizetype(name.size()));
-}
 
 bool PortNamespace::fail(const QString &step)
 {
@@ -82,7 +74,14 @@ bool PortNamespace::enter()
     // From here on nothing mounted leaks out to the machine.
     if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         return fail(QStringLiteral("making / private"));
-    return shadowDeviceDirectory() && privateLockDirectories();
+    // Lock files are named after the device alone; ours must not meet the machine's.
+    for (const char *directory : {"/run/lock", "/var/lock"}) {
+        struct stat status{};
+        if (::lstat(directory, &status) == 0 && S_ISDIR(status.st_mode)
+            && ::mount("tmpfs", directory, "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, "mode=1777") != 0)
+            return fail(QStringLiteral("mounting a private tmpfs on ") + QString::fromLatin1(directory));
+    }
+    return shadowDeviceDirectory();
 }
 
 bool PortNamespace::shadowDeviceDirectory()
@@ -96,44 +95,26 @@ bool PortNamespace::shadowDeviceDirectory()
     });
     if (::mount("tmpfs", staging.constData(), "tmpfs", MS_NOSUID, "mode=0755") != 0)
         return fail(QStringLiteral("mounting a tmpfs for the copy of /dev"));
-
-    const std::unique_ptr<DIR, int (*)(DIR *)> entries(::opendir(deviceDirectory), ::closedir);
-    if (!entries)
-        return fail(QStringLiteral("reading /dev"));
-    while (const dirent *entry = ::readdir(entries.get())) {
-        const QByteArray name(entry->d_name);
-        if (name == "." || name == ".." || isPortName(entry->d_name))
-            continue;
+    const auto filter = QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot;
+    for (const QString &entry : QDir(QStringLiteral("/dev")).entryList(filter)) {
+        const QByteArray name = entry.toLocal8Bit();
         // An entry that cannot be copied is left out; what the test needs is checked where it is used.
-        (void)copyEntry(QByteArray(deviceDirectory) + '/' + name, staging + '/' + name);
+        if (!name.startsWith("ttyS"))
+            (void)copyEntry("/dev/" + name, staging + '/' + name);
     }
     for (int port = 0; port < portCount; ++port) {
-        const std::string_view name = portNames[std::size_t(port)];
-        if (!createEmptyFile(staging + '/' + QByteArray(name.data(), qsizetype(name.size()))))
+        if (!createEmptyFile(staging + '/' + portName(port)))
             return fail(QStringLiteral("creating the stand-in for ") + portPath(port));
     }
-    if (::mount(staging.constData(), deviceDirectory, nullptr, MS_MOVE, nullptr) != 0)
+    if (::mount(staging.constData(), "/dev", nullptr, MS_MOVE, nullptr) != 0)
         return fail(QStringLiteral("moving the copy over /dev"));
-    return true;
-}
-
-bool PortNamespace::privateLockDirectories()
-{
-    for (const char *directory : lockDirectories) {
-        struct stat status{};
-        if (::lstat(directory, &status) != 0 || !S_ISDIR(status.st_mode))
-            continue; // absent, or a link to the other one
-        if (::mount("tmpfs", directory, "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, "mode=1777") != 0)
-            return fail(QStringLiteral("mounting a private tmpfs on ") + QString::fromLocal8Bit(directory));
-    }
     return true;
 }
 
 bool PortNamespace::bind(int port, const QString &source)
 {
-    if (::mount(source.toLocal8Bit().constData(), portPath(port).toLocal8Bit().constData(), nullptr, MS_BIND,
-                nullptr)
-        != 0)
+    const QByteArray target = portPath(port).toLocal8Bit();
+    if (::mount(source.toLocal8Bit().constData(), target.constData(), nullptr, MS_BIND, nullptr) != 0)
         return fail(QStringLiteral("binding %1 over %2").arg(source, portPath(port)));
     return true;
 }

@@ -2,19 +2,14 @@
 
 #include <QString>
 
-// A private mount namespace for this process and the children it starts
-// afterwards, in which /dev/ttyS0 to /dev/ttyS3 are whatever the test binds
-// over them and QSerialPort's lock directory is private.
-//
-// /dev is shadowed by a copy made of bind mounts of its entries, with empty
-// files for the four port names, so that the ports exist even where the
-// machine has fewer serial devices. The machine's own ttyS devices are never
-// opened, nor bound into the copy: /dev/ttyS0 may be its console.
+// A private mount namespace for this process and its later children. /dev is
+// shadowed by a copy made of bind mounts of its entries, with empty files for
+// ttyS0..3 to bind ports over, so that they exist on any machine; the
+// machine's own ttyS devices are never opened nor bound into the copy, since
+// /dev/ttyS0 may be its console. The serial lock directories are private too.
 class PortNamespace final
 {
 public:
-    static constexpr int portCount = 4;
-
     // Every step must succeed; failure() then says which did not.
     bool enter();
     [[nodiscard]] QString failure() const { return m_failure; }
@@ -24,12 +19,9 @@ public:
     bool bind(int port, const QString &source);
     bool unbind(int port);
 
-    [[nodiscard]] static QString portPath(int port);
-
 private:
     bool fail(const QString &step);
     bool shadowDeviceDirectory();
-    bool privateLockDirectories();
 
     QString m_failure;
 };
