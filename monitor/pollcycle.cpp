@@ -18,9 +18,8 @@ namespace {
     return text == qs(texts::trueText);
 }
 
-} // namespace
-
-QString withControlPictures(const QString &text)
+// Control characters made visible as their Unicode control pictures.
+[[nodiscard]] QString withControlPictures(const QString &text)
 {
     constexpr char16_t deletePicture = 0x2421;
     constexpr char16_t firstControlPicture = 0x2400;
@@ -34,12 +33,15 @@ QString withControlPictures(const QString &text)
     return visible;
 }
 
-QString handshakeName(std::optional<qint32> handshaking)
+// Empty for a value that has no name.
+[[nodiscard]] QString handshakeName(std::optional<qint32> handshaking)
 {
     if (!handshaking || *handshaking < 0 || *handshaking >= qint32(texts::handshakeNames.size()))
         return {};
     return qs(texts::handshakeNames[std::size_t(*handshaking)]);
 }
+
+} // namespace
 
 PollCycle::PollCycle(Controls &controls, const Ports &ports)
     : m_controls(controls)

@@ -37,8 +37,3 @@ private:
     const Ports &m_ports;
     std::array<qint16, channelCount> m_phases{1, 1, 1, 1};
 };
-
-// Control characters made visible as their Unicode control pictures.
-[[nodiscard]] QString withControlPictures(const QString &text);
-// The handshake name shown in the status label; empty for unknown values.
-[[nodiscard]] QString handshakeName(std::optional<qint32> handshaking);
