@@ -20,12 +20,15 @@ bool XDisplay::start()
 }
 
 // The server refuses a number that another live server holds; it writes the
-// number to -displayfd once it accepts clients.
+// number to -displayfd once it accepts clients. Without -noreset it would reset,
+// and briefly refuse connections, each time its last client (an xdotool call) leaves.
 bool XDisplay::startOn(const QString &name)
 {
-    const QStringList arguments{name, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
-                                QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-displayfd"),
-                                QStringLiteral("1")};
+    const QStringList arguments{name,
+                                QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                                QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                QStringLiteral("-noreset"),
+                                QStringLiteral("-displayfd"), QStringLiteral("1")};
     m_server.start(QStringLiteral("Xvfb"), arguments, m_environment, QProcess::SeparateChannels);
     const QDeadlineTimer deadline(10000);
     QByteArray announced;
