@@ -203,11 +203,7 @@ bool QtSerialPort::completeAtDriver(const LineSettings &settings, qint32 handsha
 
 bool QtSerialPort::setDtrEnable(bool enable)
 {
-    if (m_state == State::HungUp
-        || (m_state == State::Open && !applyLine(QSerialPort::DataTerminalReadySignal, enable)))
-        return false;
-    m_dtr = enable;
-    return true;
+    return setLine(QSerialPort::DataTerminalReadySignal, enable, m_dtr);
 }
 
 std::optional<bool> QtSerialPort::dtrEnable() const
@@ -217,10 +213,14 @@ std::optional<bool> QtSerialPort::dtrEnable() const
 
 bool QtSerialPort::setRtsEnable(bool enable)
 {
-    if (m_state == State::HungUp
-        || (m_state == State::Open && !applyLine(QSerialPort::RequestToSendSignal, enable)))
+    return setLine(QSerialPort::RequestToSendSignal, enable, m_rts);
+}
+
+bool QtSerialPort::setLine(QSerialPort::PinoutSignal line, bool enable, bool &wanted)
+{
+    if (m_state == State::HungUp || (m_state == State::Open && !applyLine(line, enable)))
         return false;
-    m_rts = enable;
+    wanted = enable;
     return true;
 }
 

@@ -56,6 +56,7 @@ private:
     [[nodiscard]] bool applyHandshaking(qint32 handshaking);
     // What QSerialPort leaves undone; due after each of its writes.
     [[nodiscard]] bool completeAtDriver(const LineSettings &settings, qint32 handshaking);
+    [[nodiscard]] bool setLine(QSerialPort::PinoutSignal line, bool enable, bool &wanted);
     [[nodiscard]] bool applyLine(QSerialPort::PinoutSignal line, bool enable);
     [[nodiscard]] std::optional<bool> holding(QSerialPort::PinoutSignal line) const;
     [[nodiscard]] bool deviceUsable();
