@@ -8,6 +8,7 @@ packages=(
     clang libclang-rt-14-dev
     fonts-symbola xvfb xauth xdotool x11-utils imagemagick
     locales util-linux procps
+    dpkg-dev file binutils gzip lintian desktop-file-utils appstream man-db groff-base
 )
 
 as_root() {
