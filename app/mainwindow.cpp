@@ -13,12 +13,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTimer>
+#include <QToolTip>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -105,6 +108,21 @@ void MainWindow::setMessagePresenter(MessagePresenter presenter)
     m_presenter = presenter ? std::move(presenter) : MessagePresenter(showMessageBox);
 }
 
+void MainWindow::setPortDescriber(PortDescriber describer)
+{
+    m_describer = std::move(describer);
+}
+
+// Asked for at the moment it is shown, so that it names the device as it is now.
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    const auto box = std::ranges::find(m_checkBoxes, watched);
+    if (event->type() != QEvent::ToolTip || box == m_checkBoxes.end() || !m_describer)
+        return QMainWindow::eventFilter(watched, event);
+    QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), m_describer(int(box - m_checkBoxes.begin())), *box);
+    return true;
+}
+
 void MainWindow::setAboutTexts(const QString &authorText, const QString &termsText)
 {
     m_aboutPanel->setTexts(authorText, termsText);
@@ -158,6 +176,7 @@ void MainWindow::buildPortsBox(QGroupBox *box)
         check->setText(qs(entry.checkCaption));
         // Every change is a click, the program's own untick after a refused open included.
         connect(check, &QCheckBox::stateChanged, this, [this, channel] { m_enable.checkClicked(channel); });
+        check->installEventFilter(this);
         m_checkBoxes[channel] = check;
     }
 }

@@ -31,12 +31,15 @@ class MainWindow final : public QMainWindow, public Controls
     Q_OBJECT
 public:
     using MessagePresenter = std::function<void(QWidget *parent, const QString &text)>;
+    using PortDescriber = std::function<QString(int channel)>;
 
     explicit MainWindow(std::array<std::unique_ptr<SerialPort>, channelCount> ports, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The one way modal messages reach the user; tests put their own in.
     void setMessagePresenter(MessagePresenter presenter);
+    // Names the device behind a channel's box when its tooltip is asked for.
+    void setPortDescriber(PortDescriber describer);
 
     [[nodiscard]] PollCycle &poll() { return m_poll; }
     void setAboutTexts(const QString &authorText, const QString &termsText);
@@ -51,6 +54,9 @@ public:
     void setStatusCaption(int channel, const QString &caption) override;
     QString comboText(int comboIndex) const override;
     void showMessage(const QString &text) override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void nameSerialPorts();
@@ -72,6 +78,7 @@ private:
     LineToggles m_toggles;
     PollCycle m_poll;
     MessagePresenter m_presenter;
+    PortDescriber m_describer;
 
     std::array<QCheckBox *, channelCount> m_checkBoxes{};
     std::array<QLineEdit *, channelCount * pinCount> m_pinFields{};

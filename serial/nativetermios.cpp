@@ -3,6 +3,7 @@
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
 #else
+#include <sys/ioctl.h>
 #include <termios.h>
 #endif
 
@@ -24,6 +25,12 @@ bool addSoftwareFlowControl(NativeSerialHandle handle)
 bool clearStickParity(NativeSerialHandle)
 {
     return true; // the parity is one value of the DCB there
+}
+
+bool setModemLine(NativeSerialHandle handle, ModemLine line, bool asserted)
+{
+    const DWORD function = line == ModemLine::Dtr ? (asserted ? SETDTR : CLRDTR) : (asserted ? SETRTS : CLRRTS);
+    return ::EscapeCommFunction(handle, function) != 0;
 }
 
 #else
@@ -58,6 +65,12 @@ bool addSoftwareFlowControl(NativeSerialHandle handle)
 bool clearStickParity(NativeSerialHandle handle)
 {
     return changeTermios(handle, [](termios &tio) { tio.c_cflag &= ~tcflag_t(CMSPAR); });
+}
+
+bool setModemLine(NativeSerialHandle handle, ModemLine line, bool asserted)
+{
+    int bits = line == ModemLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
+    return ::ioctl(handle, asserted ? TIOCMBIS : TIOCMBIC, &bits) == 0;
 }
 
 #endif

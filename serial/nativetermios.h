@@ -2,6 +2,7 @@
 
 #include <QSerialPort>
 
+#include <optional>
 #include <utility>
 
 using NativeSerialHandle = decltype(std::declval<QSerialPort>().handle());
@@ -17,3 +18,12 @@ using NativeSerialHandle = decltype(std::declval<QSerialPort>().handle());
 // QSerialPort sets stick (space or mark) parity but never clears it again,
 // so a later even or odd parity would stay space or mark.
 [[nodiscard]] bool clearStickParity(NativeSerialHandle handle);
+
+enum class ModemLine { Dtr, Rts };
+
+// Drives an output line at the driver itself, also where QSerialPort would
+// refuse (RTS under hardware flow control).
+[[nodiscard]] bool setModemLine(NativeSerialHandle handle, ModemLine line, bool asserted);
+
+// The output speed the driver has in force, in baud; empty where it cannot be told.
+[[nodiscard]] std::optional<qint32> driverBaudRate(NativeSerialHandle handle);

@@ -71,12 +71,16 @@ template<typename From, typename To, std::size_t N>
 
 } // namespace
 
-QtSerialPort::QtSerialPort(const QString &deviceName, QObject *parent)
-    : QObject(parent), m_port(new QSerialPort(this))
+QtSerialPort::QtSerialPort(DeviceResolver device, QObject *parent)
+    : QObject(parent), m_device(std::move(device)), m_port(new QSerialPort(this))
 {
-    m_port->setPortName(deviceName);
     connect(m_port, &QSerialPort::readyRead, this, &QtSerialPort::drain);
     connect(m_port, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+}
+
+QtSerialPort::QtSerialPort(const QString &deviceName, QObject *parent)
+    : QtSerialPort([deviceName] { return deviceName; }, parent)
+{
 }
 
 QtSerialPort::~QtSerialPort()
@@ -93,9 +97,16 @@ bool QtSerialPort::setPortOpen(bool open)
     return m_state == State::Closed && this->open();
 }
 
+QString QtSerialPort::openDevice() const
+{
+    return m_state == State::Closed ? QString() : m_openDevice;
+}
+
 bool QtSerialPort::open()
 {
     const QScopedValueRollback inCall(m_inCall, true);
+    m_openDevice = m_device();
+    m_port->setPortName(m_openDevice);
     // While closed these only tell QSerialPort what to set up at its open.
     if (!applyLineSettings(m_settings)
         || !m_port->setFlowControl(handshakingModes[std::size_t(m_handshaking)].flowControl)
@@ -123,9 +134,10 @@ void QtSerialPort::close()
         // until it has trickled out, up to half a minute on a stopped line.
         if (m_state == State::Open) {
             (void)m_port->clear(QSerialPort::Output);
-            // A closed port asserts nothing, also where the driver does not hang up on close.
-            (void)m_port->setDataTerminalReady(false);
-            (void)m_port->setRequestToSend(false);
+            // A closed port asserts nothing, also where the driver does not hang
+            // up on close; QSerialPort itself refuses RTS under hardware flow.
+            (void)setModemLine(m_port->handle(), ModemLine::Dtr, false);
+            (void)setModemLine(m_port->handle(), ModemLine::Rts, false);
         }
         m_port->close();
     }
@@ -140,7 +152,8 @@ bool QtSerialPort::setSettings(QStringView text)
         return false;
     if (m_state == State::Open) {
         const QScopedValueRollback inCall(m_inCall, true);
-        if (!applyLineSettings(*wanted) || !completeAtDriver(*wanted, m_handshaking)) {
+        if (!applyLineSettings(*wanted) || !completeAtDriver(*wanted, m_handshaking)
+            || !driverTookSpeed(wanted->baudRate)) {
             // The driver refused a part after taking others: put back the
             // settings in force, so that they are what a read reports.
             (void)applyLineSettings(m_settings);
@@ -150,6 +163,14 @@ bool QtSerialPort::setSettings(QStringView text)
     }
     m_settings = *wanted;
     return true;
+}
+
+// A UART that cannot do a speed may keep its old one or clip the new one, and
+// both driver paths report success all the same.
+bool QtSerialPort::driverTookSpeed(qint32 baudRate) const
+{
+    const std::optional<qint32> actual = driverBaudRate(m_port->handle());
+    return !actual || *actual == baudRate;
 }
 
 std::optional<QString> QtSerialPort::settings() const
@@ -177,9 +198,21 @@ bool QtSerialPort::setHandshaking(qint32 handshaking)
             (void)applyHandshaking(m_handshaking);
             return false;
         }
+        handOverRts(handshaking);
     }
     m_handshaking = handshaking;
     return true;
+}
+
+// Under hardware flow the driver owns RTS, but the kernel does not raise it
+// when the flow control starts: it is handed over asserted, as an open does.
+// Without, RTS goes back to what its button asks for.
+void QtSerialPort::handOverRts(qint32 handshaking)
+{
+    if (handshakingModes[std::size_t(handshaking)].flowControl == QSerialPort::HardwareControl)
+        (void)setModemLine(m_port->handle(), ModemLine::Rts, true);
+    else
+        (void)applyLine(QSerialPort::RequestToSendSignal, m_rts);
 }
 
 std::optional<qint32> QtSerialPort::handshaking() const
@@ -266,7 +299,8 @@ std::optional<bool> QtSerialPort::holding(QSerialPort::PinoutSignal line) const
 
 std::optional<QString> QtSerialPort::input()
 {
-    if (!deviceUsable())
+    // What arrived before a hang-up is still shown once.
+    if (!deviceUsable() && (m_state != State::HungUp || m_received.size() == 0))
         return std::nullopt;
     return m_decoder.decode(m_received.take());
 }
@@ -314,9 +348,14 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error)
 {
     if (error == QSerialPort::NoError || m_inCall || m_state != State::Open)
         return;
-    // On its own QSerialPort only reads and writes, so this is the device
-    // gone away (EOF, EIO). Its read notifier would fire for ever; closing it
-    // from inside its own notification is unsafe, hence the queued call.
+    // A write refused for lack of room, on a line stopped by XOFF, is no
+    // hang-up: the data stays queued and goes out when the line resumes.
+    if (!deviceGone()) {
+        m_port->clearError();
+        return;
+    }
+    // The device is gone (EOF, EIO). Its read notifier would fire for ever;
+    // closing it from inside its own notification is unsafe, hence the queued call.
     m_state = State::HungUp;
     QMetaObject::invokeMethod(this, &QtSerialPort::releaseHungUpDevice, Qt::QueuedConnection);
 }
@@ -324,6 +363,8 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error)
 void QtSerialPort::releaseHungUpDevice()
 {
     const QScopedValueRollback inCall(m_inCall, true);
-    if (m_state == State::HungUp && m_port->isOpen())
+    if (m_state == State::HungUp && m_port->isOpen()) {
+        drain();
         m_port->close();
+    }
 }

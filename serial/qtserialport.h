@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QSerialPort>
 
+#include <functional>
+
 // The serial-port control over QSerialPort.
 //
 // Settings, handshaking and the DTR and RTS wishes are held by the object and
@@ -23,8 +25,16 @@ public:
     // Counted together with what QSerialPort still holds for the driver.
     static constexpr qsizetype transmitCapacity = qsizetype(4) << 20;
 
+    // Works out the device afresh at every open, so that an adapter plugged in
+    // while the program runs is found at the next tick.
+    using DeviceResolver = std::function<QString()>;
+
+    explicit QtSerialPort(DeviceResolver device, QObject *parent = nullptr);
     explicit QtSerialPort(const QString &deviceName, QObject *parent = nullptr);
     ~QtSerialPort() override;
+
+    // The device the port has open; empty while it is closed.
+    [[nodiscard]] QString openDevice() const;
 
     bool setPortOpen(bool open) override;
     bool setSettings(QStringView settings) override;
@@ -54,6 +64,8 @@ private:
     void close();
     [[nodiscard]] bool applyLineSettings(const LineSettings &settings);
     [[nodiscard]] bool applyHandshaking(qint32 handshaking);
+    void handOverRts(qint32 handshaking);
+    [[nodiscard]] bool driverTookSpeed(qint32 baudRate) const;
     // What QSerialPort leaves undone; due after each of its writes.
     [[nodiscard]] bool completeAtDriver(const LineSettings &settings, qint32 handshaking);
     [[nodiscard]] bool setLine(QSerialPort::PinoutSignal line, bool enable, bool &wanted);
@@ -65,6 +77,8 @@ private:
     void onError(QSerialPort::SerialPortError error);
     void releaseHungUpDevice();
 
+    DeviceResolver m_device;
+    QString m_openDevice;
     QSerialPort *m_port;
     State m_state = State::Closed;
     // Errors that QSerialPort raises inside our own calls are answered by

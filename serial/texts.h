@@ -10,6 +10,12 @@ inline constexpr std::string_view appTitle = "Velmora_ru v.1.1";
 inline constexpr std::string_view portNotFound = "Порт не найден";
 inline constexpr std::string_view notAllowed = "Недопустимо";
 
+// Tooltip of a "ComN" box: "/dev/ttyUSB0 — FTDI FT232R USB UART, serial A10K2ZQ3".
+inline constexpr std::string_view deviceSeparator = " — ";
+inline constexpr std::string_view noDevice = "no device";
+inline constexpr std::string_view plainSerialPort = "serial port";
+inline constexpr std::string_view serialNumberLead = ", serial ";
+
 inline constexpr std::string_view aboutMenu = "О программе";
 inline constexpr std::string_view provisionalCaption = "Velmora";
 inline constexpr std::string_view portsBox = "Порты";

@@ -22,7 +22,27 @@ namespace {
     return 0;
 }
 
-// Where a sequence that the bytes end in before it is complete begins.
+// A few leads narrow the byte after them, ruling out overlong forms,
+// surrogates and code points past U+10FFFF.
+[[nodiscard]] bool canFollow(char lead, char second)
+{
+    const uchar next = uchar(second);
+    switch (uchar(lead)) {
+    case 0xE0:
+        return next >= 0xA0 && next <= 0xBF;
+    case 0xED:
+        return next >= 0x80 && next <= 0x9F;
+    case 0xF0:
+        return next >= 0x90 && next <= 0xBF;
+    case 0xF4:
+        return next >= 0x80 && next <= 0x8F;
+    default:
+        return isContinuation(second);
+    }
+}
+
+// Where a sequence that the bytes end in before it is complete, and that more
+// bytes could still make valid, begins.
 [[nodiscard]] qsizetype incompleteTail(QByteArrayView bytes)
 {
     qsizetype start = bytes.size();
@@ -31,15 +51,18 @@ namespace {
     if (start == 0)
         return bytes.size();
     const qsizetype lead = start - 1;
-    return bytes.size() - lead < sequenceLength(bytes[lead]) ? lead : bytes.size();
+    const bool incomplete = bytes.size() - lead < sequenceLength(bytes[lead]);
+    const bool stillValid = lead + 1 == bytes.size() || canFollow(bytes[lead], bytes[lead + 1]);
+    return incomplete && stillValid ? lead : bytes.size();
 }
 
 } // namespace
 
 QString Utf8StreamDecoder::decode(QByteArrayView bytes)
 {
-    m_pending.append(bytes);
-    const qsizetype complete = incompleteTail(m_pending);
+    // A tail that got nothing more by the next read is shown as invalid then
+    // rather than held back until the next message.
+    const qsizetype complete = bytes.isEmpty() ? m_pending.size() : incompleteTail(m_pending.append(bytes));
     QStringDecoder decoder(QStringDecoder::Utf8,
                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(QByteArrayView(m_pending).first(complete));

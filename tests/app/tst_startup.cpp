@@ -10,6 +10,9 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <clocale>
@@ -53,6 +56,8 @@ private Q_SLOTS:
     void genitive();
     void title_data();
     void title();
+    void titleUnderEightBitLocale_data();
+    void titleUnderEightBitLocale();
     void startDateKeptAfterMidnight();
     void aboutTexts();
     void windowIcon_data();
@@ -114,6 +119,40 @@ void TestStartup::title()
     Module1 module(calendar);
     module.formLoad(*app.window);
     QCOMPARE(app.window->windowTitle(), title.isEmpty() ? russianTitle(date) : title);
+}
+
+void TestStartup::titleUnderEightBitLocale_data()
+{
+    QTest::addColumn<QString>("charmap");
+    QTest::addColumn<QString>("locale");
+    QTest::newRow("iso8859_5") << u"ISO-8859-5"_s << u"ru_RU"_s;
+    QTest::newRow("koi8r") << u"KOI8-R"_s << u"ru_RU.KOI8-R"_s;
+    QTest::newRow("cp1251") << u"CP1251"_s << u"ru_RU.CP1251"_s;
+}
+
+// The names come in the codeset of LC_TIME's locale, whatever LC_CTYPE is.
+void TestStartup::titleUnderEightBitLocale()
+{
+    QFETCH(QString, charmap);
+    QFETCH(QString, locale);
+
+    QTemporaryDir locales;
+    const int built = QProcess::execute(u"localedef"_s, {u"-i"_s, u"ru_RU"_s, u"-f"_s, charmap, locales.filePath(locale)});
+    if (built < 0 || !QFileInfo::exists(locales.filePath(locale)))
+        QSKIP("localedef could not build the locale");
+    qputenv("LOCPATH", QFile::encodeName(locales.path()));
+    const std::string previous = std::setlocale(LC_TIME, nullptr);
+    const auto restore = qScopeGuard([&previous] {
+        qunsetenv("LOCPATH");
+        std::setlocale(LC_TIME, previous.c_str());
+    });
+    QVERIFY(std::setlocale(LC_TIME, locale.toLatin1().constData()));
+    Calendar calendar = systemCalendar();
+    calendar.today = [] { return QDate(2026, 12, 7); };
+    AppFixture app;
+    Module1 module(calendar);
+    module.formLoad(*app.window);
+    QCOMPARE(app.window->windowTitle(), titleLead + u"7  Декабря  2026 года  Понедельник"_s);
 }
 
 void TestStartup::startDateKeptAfterMidnight()

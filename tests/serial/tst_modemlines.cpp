@@ -24,6 +24,10 @@ private Q_SLOTS:
     void outputsWhileOpen();
     void inputs_data();
     void inputs();
+    void rtsFollowsHandshaking_data();
+    void rtsFollowsHandshaking();
+    void speedBeyondTheUart_data();
+    void speedBeyondTheUart();
 
 private:
     std::unique_ptr<PtyPair> m_pty;
@@ -127,6 +131,61 @@ void TestModemLines::inputs()
     QCOMPARE(port.cdHolding(), dcd);
     QCOMPARE(port.dsrHolding(), dsr);
     QCOMPARE(port.ctsHolding(), cts);
+}
+
+void TestModemLines::rtsFollowsHandshaking_data()
+{
+    QTest::addColumn<int>("openedWith");
+    QTest::addColumn<int>("switchedTo");
+    QTest::addColumn<bool>("rts");
+    QTest::newRow("noneToRtsCts") << 0 << 2 << true;
+    QTest::newRow("xonXoffToBoth") << 1 << 3 << true;
+    QTest::newRow("rtsCtsToNone") << 2 << 0 << false;
+    QTest::newRow("bothToXonXoff") << 3 << 1 << false;
+}
+
+// The driver owns RTS under hardware flow control: switching it on hands RTS
+// over asserted, switching it off puts back what the button asks for, and a
+// close drops both outputs either way.
+void TestModemLines::rtsFollowsHandshaking()
+{
+    QFETCH(int, openedWith);
+    QFETCH(int, switchedTo);
+    QFETCH(bool, rts);
+
+    QtSerialPort port(m_pty->slavePath());
+    QVERIFY(port.setHandshaking(openedWith));
+    QVERIFY(port.setDtrEnable(true));
+    QVERIFY(m_modem->set(Line::Rts, true)); // the kernel raises it at the open
+    QVERIFY(port.setPortOpen(true));
+    QVERIFY(port.setHandshaking(switchedTo));
+    QCOMPARE(m_modem->isAsserted(Line::Rts), rts);
+    QVERIFY(port.setHandshaking(2));
+    QVERIFY(port.setPortOpen(false));
+    QVERIFY(!m_modem->isAsserted(Line::Dtr));
+    QVERIFY(!m_modem->isAsserted(Line::Rts));
+}
+
+void TestModemLines::speedBeyondTheUart_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::newRow("standardRate") << QStringLiteral("921600,n,8,1");
+    QTest::newRow("customRate") << QStringLiteral("250000,n,8,1");
+}
+
+// A UART that quietly keeps a speed it cannot do must not be shown running it.
+void TestModemLines::speedBeyondTheUart()
+{
+    QFETCH(QString, settings);
+
+    QVERIFY(m_modem->setTopsOutAt115200(true));
+    QtSerialPort port(m_pty->slavePath());
+    QVERIFY(port.setPortOpen(true));
+    QVERIFY(!port.setSettings(settings));
+    QCOMPARE(port.settings(), QStringLiteral("9600,n,8,1"));
+    QCOMPARE(m_pty->slaveBaudRate(), 9600u);
+    QVERIFY(port.setSettings(QStringLiteral("115200,n,8,1")));
+    QCOMPARE(m_pty->slaveBaudRate(), 115200u);
 }
 
 QTEST_GUILESS_MAIN(TestModemLines)

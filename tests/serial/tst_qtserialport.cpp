@@ -60,6 +60,7 @@ private Q_SLOTS:
     void hangUp_data();
     void hangUp();
     void bareModemLines();
+    void xoffIsNoHangUp();
 
 private:
     std::unique_ptr<PtyPair> m_pty;
@@ -211,6 +212,8 @@ void TestQtSerialPort::receive_data()
     QTest::newRow("nul") << QByteArrayList{QByteArray("p\0q", 3)} << QStringView(u"p\0q", 3).toString();
     QTest::newRow("invalidByte") << QByteArrayList{"x\xFFy"} << u"x\uFFFDy"_s;
     QTest::newRow("cutSequence") << QByteArrayList{"\xD0", "z"} << u"\uFFFDz"_s;
+    QTest::newRow("neverValidAtOnce") << QByteArrayList{"OK\xE0\x80", "\xF4\x90"} << u"OK\uFFFD\uFFFD\uFFFD\uFFFD"_s;
+    QTest::newRow("tailShownAtNextRead") << QByteArrayList{"OK\xD2", ""} << u"OK\uFFFD"_s;
     QTest::newRow("byteOrderMarkKept") << QByteArrayList{"\xEF\xBB\xBFok"} << u"\uFEFFok"_s;
 }
 
@@ -318,6 +321,7 @@ void TestQtSerialPort::hangUp()
         QVERIFY2(cpu < 0.2, qPrintable(u"%1 s of CPU in 2 s"_s.arg(cpu)));
     }
 
+    QCOMPARE(port.input(), u"last words"_s);
     QVERIFY(!port.input());
     QVERIFY(!port.output(u"anyone?"));
     QVERIFY(!port.setSettings(u"19200,n,8,1"));
@@ -344,6 +348,28 @@ void TestQtSerialPort::bareModemLines()
     QCOMPARE(port.rtsEnable(), true);
     QVERIFY(port.output(u"still"));
     QCOMPARE(readMaster(*m_pty, 5), "still"_ba);
+}
+
+// A far end that stops and resumes the line quickly with XOFF and XON makes
+// the driver refuse writes now and then; that is no hang-up, and everything
+// queued still goes out.
+void TestQtSerialPort::xoffIsNoHangUp()
+{
+    QtSerialPort port(m_pty->slavePath());
+    QVERIFY(port.setHandshaking(1));
+    QVERIFY(port.setPortOpen(true));
+    const QByteArray text = pattern(400000);
+    QVERIFY(port.output(QString::fromLatin1(text)));
+    QByteArray got;
+    for (QDeadlineTimer deadline(20s); got.size() < text.size() && !deadline.hasExpired();) {
+        (void)m_pty->writeMaster("\x13");
+        QCoreApplication::processEvents();
+        (void)m_pty->writeMaster("\x11");
+        got += m_pty->readMaster();
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(got, text);
+    QCOMPARE(port.input(), QString());
 }
 
 QTEST_GUILESS_MAIN(TestQtSerialPort)

@@ -62,3 +62,8 @@ bool ModemLines::setRefusesFiveDataBits(bool refuses)
         state.refusesFiveDataBits = refuses;
     });
 }
+
+bool ModemLines::setTopsOutAt115200(bool slow)
+{
+    return m_valid && modemstate::update(m_path, [slow](modemstate::State &state) { state.topsOutAt115200 = slow; });
+}

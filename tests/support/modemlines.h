@@ -43,6 +43,8 @@ public:
     bool set(Line line, bool asserted);
     [[nodiscard]] bool isAsserted(Line line) const;
     bool setRefusesFiveDataBits(bool refuses);
+    // Makes the device a UART that quietly clips speeds above 115200 baud.
+    bool setTopsOutAt115200(bool slow);
 
 private:
     std::string m_path;

@@ -10,12 +10,24 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
+#include <algorithm>
 
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <termios.h>
 
+// The kernel's termios2, as TCGETS2 and TCSETS2 use it; its own header clashes with termios.h.
+struct termios2
+{
+    tcflag_t c_iflag, c_oflag, c_cflag, c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed, c_ospeed;
+};
+
 namespace {
+
+constexpr speed_t slowUartTop = 115200;
 
 constexpr int writableLines = TIOCM_DTR | TIOCM_RTS;
 constexpr tcflag_t keptCflag = CSIZE | PARENB | PARODD | CMSPAR;
@@ -74,6 +86,13 @@ int answerModemRequest(const std::string &path, unsigned long request, int *bits
     return done ? 0 : -1;
 }
 
+bool isSlowUart(int fd)
+{
+    const std::string path = statePath(fd);
+    const auto state = path.empty() ? std::nullopt : modemstate::load(path);
+    return state && state->topsOutAt115200;
+}
+
 } // namespace
 
 extern "C" {
@@ -91,6 +110,13 @@ __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, 
         const std::string path = statePath(fd);
         if (!path.empty())
             return answerModemRequest(path, request, static_cast<int *>(argument));
+    }
+    termios2 clipped{};
+    if (request == TCSETS2 && argument != nullptr && isSlowUart(fd)) {
+        clipped = *static_cast<const termios2 *>(argument);
+        clipped.c_ispeed = std::min(clipped.c_ispeed, slowUartTop);
+        clipped.c_ospeed = std::min(clipped.c_ospeed, slowUartTop);
+        argument = &clipped;
     }
     static IoctlFunction *const realIoctl = next<IoctlFunction>("ioctl");
     return realIoctl(fd, request, argument);
@@ -126,6 +152,8 @@ __attribute__((visibility("default"))) int tcsetattr(int fd, int action, const t
     // calls a changed character size or parity a failure.
     termios forced = *tio;
     forced.c_cflag = (forced.c_cflag & ~(CSIZE | PARENB)) | CS8;
+    if (isSlowUart(fd) && cfgetospeed(&forced) > B115200)
+        cfsetspeed(&forced, B115200);
     const int result = realTcsetattr(fd, action, &forced);
     if (result == 0) {
         const unsigned long kept = tio->c_cflag & keptCflag;

@@ -3,8 +3,9 @@
 // The state file that the modem-line fixture and its test client share, one
 // per emulated device: <VELMORA_MODEM_DIR>/<st_rdev in lower-case hex>. It
 // holds blank-separated words: the asserted lines among "dtr rts dcd dsr cts
-// ri", "cflag=<hex>" for the character size and parity last asked for, and
-// "refuse-cs5" to make the emulated driver refuse five data bits. Every
+// ri", "cflag=<hex>" for the character size and parity last asked for,
+// "refuse-cs5" to make the emulated driver refuse five data bits, and
+// "uart-115200" to make it a UART that quietly clips faster speeds. Every
 // change is a read-modify-write under an exclusive flock. No Qt here: the
 // fixture is loaded into programs that must not see a second Qt.
 
@@ -42,12 +43,14 @@ inline constexpr std::array<LineWord, 6> lineWords{{
 
 inline constexpr std::string_view cflagPrefix = "cflag=";
 inline constexpr std::string_view refuseCs5Word = "refuse-cs5";
+inline constexpr std::string_view slowUartWord = "uart-115200";
 
 struct State
 {
     int lines = 0;
     std::optional<unsigned long> cflag;
     bool refusesFiveDataBits = false;
+    bool topsOutAt115200 = false;
 };
 
 [[nodiscard]] inline State parse(std::string_view text)
@@ -66,6 +69,8 @@ struct State
         }
         if (word == refuseCs5Word)
             state.refusesFiveDataBits = true;
+        if (word == slowUartWord)
+            state.topsOutAt115200 = true;
         if (word.substr(0, cflagPrefix.size()) == cflagPrefix)
             state.cflag = std::strtoul(std::string(word.substr(cflagPrefix.size())).c_str(), nullptr, 16);
     }
@@ -86,6 +91,8 @@ struct State
     }
     if (state.refusesFiveDataBits)
         text.append(refuseCs5Word).append(" ");
+    if (state.topsOutAt115200)
+        text.append(slowUartWord).append(" ");
     text.append("\n");
     return text;
 }
