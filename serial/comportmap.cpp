@@ -94,7 +94,9 @@ QString ComPortMap::describe(const QString &device) const
 {
     const QString name = QFileInfo(device).fileName();
     const QString lead = device + qs(texts::deviceSeparator);
-    if (!QFileInfo::exists(ttyDir(name)) || isPhantom(name))
+    // A node sysfs does not know (a virtual port, say) is still a port to open.
+    const bool known = QFileInfo::exists(ttyDir(name));
+    if ((known && isPhantom(name)) || (!known && !QFileInfo::exists(device)))
         return lead + qs(texts::noDevice);
 
     const QString usb = usbDevice(name);

@@ -43,7 +43,7 @@ private Q_SLOTS:
         QTest::newRow("uartUsbAcm") << u"tty ttyS0 0; tty ttyACM0; tty ttyUSB0; tty ttyS2 4"_s
                                     << u"ttyS2 ttyUSB0 ttyACM0 ttyS3; /dev/ttyS2 — serial port"_s;
         QTest::newRow("links") << u"tty ttyUSB0; tty ttyUSB1; : >dev/pts7; ln -s pts7 dev/COM1; ln -s ../dev/ttyUSB0 dev/COM4"_s
-                               << u"pts7 ttyUSB1 ttyS2 ttyUSB0; /dev/pts7 — no device"_s;
+                               << u"pts7 ttyUSB1 ttyS2 ttyUSB0; /dev/pts7 — serial port"_s;
         QTest::newRow("linkAndNumbering") << u"usb ttyUSB0 FTDI 'FT232R USB UART' A10K2ZQ3; tty ttyUSB1; ln -s ttyUSB1 dev/COM2"_s
                                           << u"ttyUSB0 ttyUSB1 ttyS2 ttyS3; /dev/ttyUSB0 — FTDI FT232R USB UART, serial A10K2ZQ3"_s;
         QTest::newRow("danglingLink") << u"usb ttyACM3 '' 'Uno R3' ''; ln -s ttyUSB5 dev/COM1"_s
