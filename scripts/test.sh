@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Velmora and runs the whole test suite:
-# once as built, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# once as built, once under AddressSanitizer and UndefinedBehaviorSanitizer,
+# a short fuzzing run, and the checks of the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,7 +12,7 @@ run_suite() {
     local dir=$1; shift
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug "$@"
     cmake --build "$dir" -j"$jobs"
-    ctest --test-dir "$dir" --output-on-failure --timeout 600
+    ctest --test-dir "$dir" --output-on-failure --timeout 600 -j"$jobs"
 }
 
 run_suite build/test
@@ -22,3 +23,6 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_FUZZ=ON -DVELMORA_BENCHMARKS=OFF
 cmake --build build/fuzz -j"$jobs" --target fuzz_linesettings
 ctest --test-dir build/fuzz -L fuzz --output-on-failure
+
+# The package is made from the tree already built, which is what it installs.
+bash scripts/check-package.sh build/test
