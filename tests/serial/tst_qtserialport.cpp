@@ -358,6 +358,9 @@ void TestQtSerialPort::xoffIsNoHangUp()
     QtSerialPort port(m_pty->slavePath());
     QVERIFY(port.setHandshaking(1));
     QVERIFY(port.setPortOpen(true));
+    // As Qt 6.4 reports a write that failed with EAGAIN.
+    Q_EMIT port.findChild<QSerialPort *>()->errorOccurred(QSerialPort::ResourceError);
+    QCoreApplication::processEvents();
     const QByteArray text = pattern(400000);
     QVERIFY(port.output(QString::fromLatin1(text)));
     QByteArray got;
