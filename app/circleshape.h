@@ -19,5 +19,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void describeState();
+
     uint m_backColor = static_cast<uint>(ColorCode::WindowBackground);
 };

@@ -1,11 +1,14 @@
 #include "colorbutton.h"
 
+#include "qstringfrom.h"
 #include "screencolor.h"
+#include "texts.h"
 
 ColorButton::ColorButton(QWidget *parent)
     : QPushButton(parent)
 {
     applyStyle();
+    describeState();
 }
 
 void ColorButton::setBackColor(uint code)
@@ -14,6 +17,14 @@ void ColorButton::setBackColor(uint code)
         return; // an idle poll tick must not repaint
     m_backColor = code;
     applyStyle();
+    describeState();
+}
+
+// The colour is the line's state; a screen reader is told it in words.
+void ColorButton::describeState()
+{
+    const bool off = m_backColor == static_cast<uint>(ColorCode::ButtonFace);
+    setAccessibleDescription(qs(off ? texts::stateOff : texts::stateOn));
 }
 
 // Styles such as Fusion draw their own gradient over a palette colour; a style

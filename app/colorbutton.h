@@ -17,6 +17,7 @@ public:
 
 private:
     void applyStyle();
+    void describeState();
 
     uint m_backColor = static_cast<uint>(ColorCode::ButtonFace);
 };

@@ -68,6 +68,13 @@ QLabel *makeLabel(QWidget *parent, std::string_view name, std::string_view capti
     return qs(kind) + QString::number(number);
 }
 
+// "COM1 DCD": what a screen reader says for a pin's field, indicator or line button.
+[[nodiscard]] QString pinName(int channel, Pin pin)
+{
+    return qs(texts::channelNameLead) + QString::number(channelTable[channel].portNumber) + QLatin1Char(' ')
+        + qs(texts::signalNames[std::size_t(pin) - 1]);
+}
+
 [[nodiscard]] int lineSlot(int channel, Line line)
 {
     return channel * 2 + (line == Line::Dtr ? 0 : 1);
@@ -193,6 +200,7 @@ void MainWindow::buildPinGrid(QWidget *client)
             auto *field = makeControl<QLineEdit>(client, numbered("Text", pinFieldNumber(channel, row.pin)),
                                                  pinFieldRect(channel, row.pin));
             field->setReadOnly(row.pin != Pin::Td); // only the TD field takes what the user types
+            field->setAccessibleName(pinName(channel, row.pin));
             // A field holds a whole tick's received text or a whole pasted text to send.
             field->setMaxLength(std::numeric_limits<int>::max());
             m_pinFields[channel * pinCount + static_cast<int>(row.pin) - 1] = field;
@@ -201,6 +209,7 @@ void MainWindow::buildPinGrid(QWidget *client)
             const ChannelEntry &entry = channelTable[channel];
             auto *button = makeControl<ColorButton>(client, qs(line == Line::Dtr ? entry.dtrButton : entry.rtsButton),
                                                     lineButtonRect(channel, line));
+            button->setAccessibleName(pinName(channel, line == Line::Dtr ? Pin::Dtr : Pin::Rts));
             connect(button, &QPushButton::clicked, this, [this, channel, line] { m_toggles.buttonClicked(channel, line); });
             m_lineButtons[lineSlot(channel, line)] = button;
         }
@@ -214,6 +223,7 @@ void MainWindow::buildPinPanel(int channel, QGroupBox *panel)
     for (const PinRow &row : pinRows) {
         const int pin = static_cast<int>(row.pin);
         m_indicators[pin - 1][channel] = makeControl<CircleShape>(panel, numbered("Shape", pin), indicatorRect(row.pin), channel);
+        m_indicators[pin - 1][channel]->setAccessibleName(pinName(channel, row.pin));
     }
     makeLabel(panel, lowerDigitRowName, texts::lowerDigitRow, lowerDigitRowRect, channel);
 

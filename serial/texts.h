@@ -40,6 +40,12 @@ inline constexpr std::array<std::string_view, 9> pinDescriptions{
     "9(22)-RI-вход-индикатор звонка",
 };
 
+// What a screen reader is told: a pin or line by channel and signal, and its state.
+inline constexpr std::string_view channelNameLead = "COM";
+inline constexpr std::array<std::string_view, 9> signalNames{"DCD", "RD", "TD", "DTR", "GND", "DSR", "RTS", "CTS", "RI"};
+inline constexpr std::string_view stateOn = "вкл";
+inline constexpr std::string_view stateOff = "выкл";
+
 inline constexpr std::string_view trueText = "True";
 inline constexpr std::string_view falseText = "False";
 inline constexpr std::string_view groundText = "0";
