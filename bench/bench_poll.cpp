@@ -1,6 +1,6 @@
 // Times the poll tick with four enabled channels on fake ports and the real
 // window offscreen, and counts the repaints an idle tick causes.
-#include "fakewindow.h"
+#include "testwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -42,7 +42,7 @@ Figures summarise(std::vector<qint64> samples)
 
 // Ticks once per round, letting the window repaint between ticks as the event loop would.
 template<typename Prepare>
-Figures timeTicks(FakeWindow &ui, Prepare prepare)
+Figures timeTicks(TestWindow &ui, Prepare prepare)
 {
     std::vector<qint64> samples;
     samples.reserve(ticksPerRun);
@@ -69,33 +69,34 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    FakeWindow ui;
-    if (!ui.show())
-        return 2;
+    TestWindow ui;
     for (int channel = 0; channel < channelCount; ++channel) {
         ui.window->setCheckValue(channel, 1);
-        ui.ports[channel]->setLines(true, channel % 2 == 0, true);
+        ui.fake[channel]->cd = ui.fake[channel]->cts = true;
+        ui.fake[channel]->dsr = channel % 2 == 0;
     }
 
     // What a monitored link usually does: data arrives on every port and TD text goes out.
     const Figures streaming = timeTicks(ui, [&](int round) {
         for (int channel = 0; channel < channelCount; ++channel) {
-            ui.ports[channel]->inject(QStringLiteral("line %1\r\n").arg(round));
-            ui.pinField(channel, Pin::Td)->setText(QStringLiteral("AT+CSQ\r"));
-            ui.ports[channel]->clearWrites();
+            ui.fake[channel]->received = (QStringLiteral("line %1\r\n").arg(round));
+            ui.text(pinFieldNumber(channel, Pin::Td))->setText(QStringLiteral("AT+CSQ\r"));
+            ui.fake[channel]->log.clear();
         }
     });
     // The worst case: on top of that, DCD and CTS of every port change on every tick.
     const Figures storm = timeTicks(ui, [&](int round) {
         for (int channel = 0; channel < channelCount; ++channel) {
-            ui.ports[channel]->setLines(round % 2 == 0, true, round % 2 == 1);
-            ui.ports[channel]->inject(QStringLiteral("line %1\r\n").arg(round));
-            ui.ports[channel]->clearWrites();
+            ui.fake[channel]->cd = round % 2 == 0;
+            ui.fake[channel]->dsr = true;
+            ui.fake[channel]->cts = round % 2 == 1;
+            ui.fake[channel]->received = (QStringLiteral("line %1\r\n").arg(round));
+            ui.fake[channel]->log.clear();
         }
     });
 
     for (int channel = 0; channel < channelCount; ++channel)
-        ui.pinField(channel, Pin::Td)->clear();
+        ui.text(pinFieldNumber(channel, Pin::Td))->clear();
     for (int settle = 0; settle < 3; ++settle) {
         ui.window->poll().tick();
         QCoreApplication::processEvents();

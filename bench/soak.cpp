@@ -3,7 +3,9 @@
 // real serial backend on pseudo terminals, and reports the resident memory
 // growth and every byte that did not reach the RD fields in order.
 #include "processusage.h"
-#include "realwindow.h"
+#include "ptymodem.h"
+#include "qtserialport.h"
+#include "testwindow.h"
 
 #include <QApplication>
 
@@ -37,23 +39,28 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const qint64 durationMs = (argc > 1 ? QByteArray(argv[1]).toLongLong() : 600) * 1000;
 
-    RealWindow ui;
-    if (!ui.show())
-        return 2;
-    std::array<Stream, channelCount> streams;
+    std::array<std::unique_ptr<PtyModem>, channelCount> ptys;
+    std::array<std::unique_ptr<SerialPort>, channelCount> owned;
+    std::array<QtSerialPort *, channelCount> ports{};
     for (int channel = 0; channel < channelCount; ++channel) {
-        if (!ui.ptys[channel]->isValid())
-            return 2;
-        ui.clickCheckBox(channel);
+        ptys[channel] = std::make_unique<PtyModem>();
+        auto port = std::make_unique<QtSerialPort>(ptys[channel]->slavePath());
+        ports[channel] = port.get();
+        owned[channel] = std::move(port);
     }
+    TestWindow ui(std::move(owned));
+    auto *timer = ui.get<QTimer>(QStringLiteral("Timer1"));
+    std::array<Stream, channelCount> streams;
+    for (int channel = 0; channel < channelCount; ++channel)
+        ui.window->setCheckValue(channel, 1);
     if (!ui.messages.isEmpty())
         return 2;
 
     // Read the RD fields right after each poll, which the window's own handler runs first.
-    QObject::connect(ui.timer(), &QTimer::timeout, &app, [&] {
+    QObject::connect(timer, &QTimer::timeout, &app, [&] {
         for (int channel = 0; channel < channelCount; ++channel) {
             Stream &stream = streams[channel];
-            for (QChar shown : ui.pinField(channel, Pin::Rd)->text()) {
+            for (QChar shown : ui.text(pinFieldNumber(channel, Pin::Rd))->text()) {
                 if (shown.toLatin1() != patternAt(stream.checked))
                     ++stream.mismatches;
                 ++stream.checked;
@@ -72,12 +79,12 @@ int main(int argc, char **argv)
             QByteArray chunk;
             for (qint64 position = stream.written; position < due; ++position)
                 chunk += patternAt(position);
-            const qint64 taken = ui.ptys[channel]->writeMaster(chunk);
+            const qint64 taken = ptys[channel]->write(chunk);
             stream.written += std::max<qint64>(taken, 0);
         }
     });
     writer.start();
-    ui.timer()->start();
+    timer->start();
 
     qint64 residentAfterWarmUp = 0;
     QTimer::singleShot(warmUpMs, &app, [&] { residentAfterWarmUp = processusage::residentBytes(); });
@@ -95,7 +102,7 @@ int main(int argc, char **argv)
     for (int channel = 0; channel < channelCount; ++channel) {
         written += streams[channel].written;
         lost += streams[channel].written - streams[channel].checked + streams[channel].mismatches;
-        dropped += ui.ports[channel]->droppedBytes();
+        dropped += ports[channel]->droppedBytes();
     }
     const qint64 growth = processusage::residentBytes() - residentAfterWarmUp;
     std::printf("soak %.0f s, four ports at 921600 baud: %lld bytes sent, %lld lost (%lld dropped by "

@@ -1,16 +1,27 @@
-#include "fakewindow.h"
+#include "testwindow.h"
 
-#include <QLabel>
-
-using Property = FakeSerialPort::Property;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr ColorCode idle = ColorCode::WindowBackground;
+const QString statusLabels[] = {u"Label13"_s, u"Label14"_s, u"Label16"_s, u"Label15"_s};
+const QString blank = u"-|-|-|-|-|-|-|-|-"_s;
 
-QString statusText(const FakeWindow &ui, int channel)
+QLineEdit *pinField(const TestWindow &ui, int channel, int pin)
 {
-    return ui.control<QLabel>(qs(channelTable[channel].statusLabel))->text();
+    return ui.text(2 + 9 * channel + pin - 1);
+}
+
+// Pins 1 to 9 of a channel as text and colour, joined by '|': G green, R red, - the idle background.
+QString panel(const TestWindow &ui, int channel)
+{
+    QStringList pins;
+    for (int pin = 1; pin <= 9; ++pin) {
+        const uint colour = ui.colour(u"Shape%1"_s.arg(pin), channel);
+        const QChar code = colour == 0x00C000 ? u'G' : colour == 0x0000FF ? u'R' : colour == 0x80000005 ? u'-' : u'?';
+        pins << pinField(ui, channel, pin)->text() + code;
+    }
+    return pins.join(u'|');
 }
 
 } // namespace
@@ -20,300 +31,131 @@ class TestPollCycle : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void disabledTickBlanksThePanel();
-    void valueTwoIsNotEnabled();
-    void inputLines_data();
-    void inputLines();
-    void outputLinesFollowTheButtons();
-    void groundAndRingIndicator();
-    void statusCaption_data();
-    void statusCaption();
-    void receivedTextReplacesTheField();
-    void controlCharactersAreShownAsPictures();
-    void transmitPhase_data();
-    void transmitPhase();
-    void refusedReadsKeepTheOldTexts();
-    void unreadLineIsShownIdle();
-    void failureInOneChannelLeavesTheOthersUpdated();
-    void timerPollsOnItsOwn();
+    void lines_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<QString>("raised"); // by the far end (dcd dsr cts) or by the buttons (dtr rts)
+        QTest::addColumn<int>("handshaking");
+        QTest::addColumn<QString>("shown"); // and the status caption after "115200,e,7,2  "
+        QTest::newRow("com1AllDown") << 0 << u""_s << 0 << u"False-|-|-|False-|0-|False-|False-|False-|- comNone"_s;
+        QTest::newRow("com2Dcd") << 1 << u"dcd"_s << 1 << u"TrueG|-|-|False-|0-|False-|False-|False-|- comXOnXOff"_s;
+        QTest::newRow("com3Dsr") << 2 << u"dsr"_s << 2 << u"False-|-|-|False-|0-|TrueG|False-|False-|- comRTS"_s;
+        QTest::newRow("com4Cts") << 3 << u"cts"_s << 3 << u"False-|-|-|False-|0-|False-|False-|TrueG|- comRTSXOnXOff"_s;
+        QTest::newRow("com2Dtr") << 1 << u"dtr"_s << 4 << u"False-|-|-|TrueR|0-|False-|False-|False-|- "_s;
+        QTest::newRow("com3Rts") << 2 << u"rts"_s << -1 << u"False-|-|-|False-|0-|False-|TrueR|False-|- "_s;
+        QTest::newRow("com4All") << 3 << u"dcd dsr cts dtr rts"_s << 0 << u"TrueG|-|-|TrueR|0-|TrueG|TrueR|TrueG|- comNone"_s;
+    }
+    void lines()
+    {
+        QFETCH(int, channel);
+        QFETCH(QString, raised);
+        TestWindow ui;
+        ui.click(u"Check%1"_s.arg(channel + 1));
+        FakePort &port = *ui.fake[channel];
+        port.inForce = u"115200,e,7,2"_s;
+        QFETCH(int, handshaking);
+        port.handshake = handshaking; // also what no write would be allowed to set
+        port.cd = raised.contains(u"dcd"_s);
+        port.dsr = raised.contains(u"dsr"_s);
+        port.cts = raised.contains(u"cts"_s);
+        for (int button : {0, 1}) {
+            if (raised.contains(button ? u"rts"_s : u"dtr"_s))
+                ui.click(u"Command%1"_s.arg(2 * channel + 3 + button));
+        }
+        ui.tick();
+        QFETCH(QString, shown);
+        for (int other = 0; other < channelCount; ++other) {
+            const QString caption = ui.label(statusLabels[other]).remove(u"115200,e,7,2  "_s);
+            QCOMPARE(panel(ui, other) + u' ' + caption, other == channel ? shown : blank + u' ');
+        }
+    }
+
+    // Each tick shows what came since the one before; control characters show as their pictures.
+    void received()
+    {
+        TestWindow ui;
+        ui.click(u"Check3"_s);
+        QStringList shown;
+        for (const QString &arrived : {u"first"_s, QString(), QString::fromUtf16(u"ok\r\n\0\x1b\x7f\u00e9", 8), QString(QChar())}) {
+            ui.fake[2]->received = arrived;
+            ui.tick();
+            shown << panel(ui, 2).section(u'|', 1, 1);
+        }
+        QCOMPARE(shown.join(u' '), u"firstG - ok\u240d\u240a\u2400\u241b\u2421\u00e9G \u2400G"_s);
+    }
+
+    // A character a tick: the TD text ('-' for none), what is sent ('.' for nothing), the TD colour.
+    void transmitPhase_data()
+    {
+        QTest::addColumn<QString>("texts");
+        QTest::addColumn<QString>("sent");
+        QTest::newRow("everySecondTick") << u"aaaaa"_s << u"aR .- aR .- aR"_s;
+        QTest::newRow("nothingToSend") << u"---"_s << u".- .- .-"_s;
+        QTest::newRow("clearingResetsThePhase") << u"a-a"_s << u"aR .- aR"_s;
+        QTest::newRow("clearedOnSkipTick") << u"aa-b"_s << u"aR .- .- bR"_s;
+        QTest::newRow("newTextWaitsForPhaseOne") << u"abc"_s << u"aR .- cR"_s;
+    }
+    void transmitPhase()
+    {
+        QFETCH(QString, texts);
+        TestWindow ui;
+        ui.click(u"Check2"_s);
+        QStringList sent;
+        for (QChar text : texts) {
+            pinField(ui, 1, 3)->setText(text == u'-' ? QString() : QString(text));
+            const qsizetype before = ui.fake[1]->log.size();
+            ui.tick();
+            const QString written = ui.fake[1]->log.mid(before).join(u'/').remove(u"output "_s);
+            sent << (written.isEmpty() ? u"."_s : written) + panel(ui, 1).section(u'|', 2, 2).right(1);
+        }
+        QTEST(sent.join(u' '), "sent");
+    }
+
+    void disabledChannelsAreBlankedAndDropTheirLines()
+    {
+        TestWindow ui;
+        for (int channel = 0; channel < channelCount; ++channel) {
+            ui.click(u"Check%1"_s.arg(channel + 1));
+            ui.fake[channel]->cd = ui.fake[channel]->dsr = ui.fake[channel]->cts = true;
+            ui.fake[channel]->received = u"rx"_s;
+            pinField(ui, channel, 3)->setText(u"tx"_s);
+            ui.click(u"Command%1"_s.arg(2 * channel + 3));
+            ui.click(u"Command%1"_s.arg(2 * channel + 4));
+            ui.tick();
+            if (channel > 0)
+                ui.click(u"Check%1"_s.arg(channel + 1));
+        }
+        ui.window->setCheckValue(0, 2); // greyed is not ticked
+        ui.tick();
+        for (int channel = 0; channel < channelCount; ++channel) {
+            const QStringList lines = ui.fake[channel]->log.filter(QRegularExpression(u"^(dtr|rts)"_s));
+            QCOMPARE(panel(ui, channel) + ui.label(statusLabels[channel]) + u' ' + lines.sliced(lines.size() - 2).join(u' '),
+                     blank + u" dtr false rts false"_s);
+            QCOMPARE(ui.colour(u"Command%1"_s.arg(2 * channel + 3)) + ui.colour(u"Command%1"_s.arg(2 * channel + 4)), 2 * 0x8000000Fu);
+        }
+    }
+
+    // A read that fails leaves what it would have written as it was, and the other channels go on.
+    void refusedReadsKeepTheOldTexts()
+    {
+        TestWindow ui;
+        ui.click(u"Check1"_s);
+        ui.click(u"Check2"_s);
+        FakePort &failing = *ui.fake[0];
+        failing.cd = failing.cts = true;
+        failing.received = u"kept"_s;
+        ui.tick();
+        failing.refused = QSet<QString>{u"settings"_s, u"handshaking"_s, u"cd"_s, u"dsr"_s, u"cts"_s, u"dtr"_s, u"rts"_s, u"input"_s, u"output"_s};
+        failing.cd = failing.cts = false;
+        failing.dsr = true;
+        pinField(ui, 0, 3)->setText(u"x"_s);
+        ui.fake[1]->cts = true;
+        ui.tick();
+        QCOMPARE(panel(ui, 0), u"TrueG|keptG|xR|False-|0-|False-|False-|TrueG|-"_s);
+        QCOMPARE(ui.label(u"Label13"_s), u"9600,n,8,1  comNone"_s);
+        QCOMPARE(panel(ui, 1), u"False-|-|-|False-|0-|False-|False-|TrueG|-"_s);
+    }
 };
-
-void TestPollCycle::disabledTickBlanksThePanel()
-{
-    FakeWindow ui;
-    QVERIFY(ui.show());
-    for (int channel = 0; channel < channelCount; ++channel) {
-        ui.clickCheckBox(channel);
-        ui.ports[channel]->setLines(true, true, true);
-        ui.ports[channel]->inject(QStringLiteral("rx"));
-        ui.pinField(channel, Pin::Td)->setText(QStringLiteral("tx"));
-        QTest::mouseClick(ui.lineButton(channel, Line::Dtr), Qt::LeftButton);
-        QTest::mouseClick(ui.lineButton(channel, Line::Rts), Qt::LeftButton);
-    }
-    ui.window->poll().tick();
-    for (int channel = 0; channel < channelCount; ++channel)
-        ui.clickCheckBox(channel);
-
-    ui.window->poll().tick();
-
-    for (int channel = 0; channel < channelCount; ++channel) {
-        QCOMPARE(statusText(ui, channel), QString());
-        for (int pin = 1; pin <= pinCount; ++pin)
-            QCOMPARE(ui.pinField(channel, Pin(pin))->text(), QString());
-        for (int pin = 1; pin < pinCount; ++pin)
-            QCOMPARE(ui.indicatorColor(channel, Pin(pin)), idle);
-        QCOMPARE(ui.buttonColor(channel, Line::Dtr), ColorCode::ButtonFace);
-        QCOMPARE(ui.buttonColor(channel, Line::Rts), ColorCode::ButtonFace);
-        QCOMPARE(ui.ports[channel]->writesOf(Property::DtrEnable).last(), QStringLiteral("false"));
-        QCOMPARE(ui.ports[channel]->writesOf(Property::RtsEnable).last(), QStringLiteral("false"));
-    }
-}
-
-void TestPollCycle::valueTwoIsNotEnabled()
-{
-    FakeWindow ui;
-    ui.ports[0]->setLines(true, true, true);
-    ui.window->setCheckValue(0, 2);
-    QCOMPARE(ui.window->checkValue(0), 2);
-
-    ui.window->poll().tick();
-
-    QCOMPARE(ui.pinField(0, Pin::Dcd)->text(), QString());
-    QCOMPARE(ui.ports[0]->writesOf(Property::DtrEnable), QStringList{QStringLiteral("false")});
-}
-
-void TestPollCycle::inputLines_data()
-{
-    QTest::addColumn<bool>("dcd");
-    QTest::addColumn<bool>("dsr");
-    QTest::addColumn<bool>("cts");
-    QTest::newRow("allDown") << false << false << false;
-    QTest::newRow("dcdOnly") << true << false << false;
-    QTest::newRow("dsrOnly") << false << true << false;
-    QTest::newRow("ctsOnly") << false << false << true;
-    QTest::newRow("allUp") << true << true << true;
-}
-
-void TestPollCycle::inputLines()
-{
-    QFETCH(bool, dcd);
-    QFETCH(bool, dsr);
-    QFETCH(bool, cts);
-    FakeWindow ui;
-    ui.window->setCheckValue(1, 1);
-    ui.ports[1]->setLines(dcd, dsr, cts);
-
-    ui.window->poll().tick();
-
-    const std::pair<Pin, bool> lines[] = {{Pin::Dcd, dcd}, {Pin::Dsr, dsr}, {Pin::Cts, cts}};
-    for (const auto &[pin, on] : lines) {
-        QCOMPARE(ui.pinField(1, pin)->text(), on ? QStringLiteral("True") : QStringLiteral("False"));
-        QCOMPARE(ui.indicatorColor(1, pin), on ? ColorCode::Green : idle);
-    }
-}
-
-void TestPollCycle::outputLinesFollowTheButtons()
-{
-    FakeWindow ui;
-    QVERIFY(ui.show());
-    ui.clickCheckBox(3);
-    ui.window->poll().tick();
-    QCOMPARE(ui.pinField(3, Pin::Dtr)->text(), QStringLiteral("False"));
-
-    QTest::mouseClick(ui.lineButton(3, Line::Dtr), Qt::LeftButton);
-    ui.window->poll().tick();
-    QCOMPARE(ui.pinField(3, Pin::Dtr)->text(), QStringLiteral("True"));
-    QCOMPARE(ui.indicatorColor(3, Pin::Dtr), ColorCode::Red);
-    QCOMPARE(ui.pinField(3, Pin::Rts)->text(), QStringLiteral("False"));
-    QCOMPARE(ui.indicatorColor(3, Pin::Rts), idle);
-
-    QTest::mouseClick(ui.lineButton(3, Line::Dtr), Qt::LeftButton);
-    QTest::mouseClick(ui.lineButton(3, Line::Rts), Qt::LeftButton);
-    ui.window->poll().tick();
-    QCOMPARE(ui.pinField(3, Pin::Dtr)->text(), QStringLiteral("False"));
-    QCOMPARE(ui.indicatorColor(3, Pin::Dtr), idle);
-    QCOMPARE(ui.pinField(3, Pin::Rts)->text(), QStringLiteral("True"));
-    QCOMPARE(ui.indicatorColor(3, Pin::Rts), ColorCode::Red);
-}
-
-void TestPollCycle::groundAndRingIndicator()
-{
-    FakeWindow ui;
-    ui.window->setCheckValue(2, 1);
-    ui.window->poll().tick();
-    QCOMPARE(ui.pinField(2, Pin::Gnd)->text(), QStringLiteral("0"));
-    QCOMPARE(ui.pinField(2, Pin::Ri)->text(), QString());
-    QCOMPARE(ui.indicatorColor(2, Pin::Gnd), idle);
-    QCOMPARE(ui.indicatorColor(2, Pin::Ri), idle);
-}
-
-void TestPollCycle::statusCaption_data()
-{
-    QTest::addColumn<int>("handshaking");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("none") << 0 << QStringLiteral("9600,n,8,1  comNone");
-    QTest::newRow("xonxoff") << 1 << QStringLiteral("9600,n,8,1  comXOnXOff");
-    QTest::newRow("rtscts") << 2 << QStringLiteral("9600,n,8,1  comRTS");
-    QTest::newRow("both") << 3 << QStringLiteral("9600,n,8,1  comRTSXOnXOff");
-    QTest::newRow("four") << 4 << QStringLiteral("9600,n,8,1  ");
-    QTest::newRow("negative") << -1 << QStringLiteral("9600,n,8,1  ");
-}
-
-void TestPollCycle::statusCaption()
-{
-    QFETCH(int, handshaking);
-    QFETCH(QString, caption);
-    FakeWindow ui;
-    ui.ports[2]->reportHandshaking(handshaking);
-    ui.window->setCheckValue(2, 1);
-
-    ui.window->poll().tick();
-
-    QCOMPARE(statusText(ui, 2), caption);
-    for (int other : {0, 1, 3})
-        QCOMPARE(statusText(ui, other), QString());
-}
-
-void TestPollCycle::receivedTextReplacesTheField()
-{
-    FakeWindow ui;
-    ui.window->setCheckValue(0, 1);
-    ui.ports[0]->inject(QStringLiteral("first"));
-    ui.window->poll().tick();
-    QCOMPARE(ui.pinField(0, Pin::Rd)->text(), QStringLiteral("first"));
-    QCOMPARE(ui.indicatorColor(0, Pin::Rd), ColorCode::Green);
-
-    ui.ports[0]->inject(QStringLiteral("sec"));
-    ui.ports[0]->inject(QStringLiteral("ond"));
-    ui.window->poll().tick();
-    QCOMPARE(ui.pinField(0, Pin::Rd)->text(), QStringLiteral("second"));
-
-    ui.window->poll().tick();
-    QCOMPARE(ui.pinField(0, Pin::Rd)->text(), QString());
-    QCOMPARE(ui.indicatorColor(0, Pin::Rd), idle);
-}
-
-void TestPollCycle::controlCharactersAreShownAsPictures()
-{
-    FakeWindow ui;
-    ui.window->setCheckValue(0, 1);
-    ui.ports[0]->inject(QString::fromUtf16(u"ok\r\n\0\x1b\x7f\u00e9", 8));
-    ui.window->poll().tick();
-    QCOMPARE(ui.pinField(0, Pin::Rd)->text(), QString::fromUtf16(u"ok\u240d\u240a\u2400\u241b\u2421\u00e9"));
-
-    // A lone NUL is data, not an empty field.
-    ui.ports[0]->inject(QString(QChar(u'\0')));
-    ui.window->poll().tick();
-    QCOMPARE(ui.indicatorColor(0, Pin::Rd), ColorCode::Green);
-}
-
-void TestPollCycle::transmitPhase_data()
-{
-    // One character per tick: the TD text then ('-' for empty), what is sent ('.' for nothing),
-    // and the TD indicator ('R' red, '.' idle).
-    QTest::addColumn<QString>("texts");
-    QTest::addColumn<QString>("sent");
-    QTest::addColumn<QString>("indicator");
-    QTest::newRow("everySecondTick") << QStringLiteral("aaaaa") << QStringLiteral("a.a.a") << QStringLiteral("R.R.R");
-    QTest::newRow("nothingToSend") << QStringLiteral("---") << QStringLiteral("...") << QStringLiteral("...");
-    QTest::newRow("clearingResetsThePhase") << QStringLiteral("a-a") << QStringLiteral("a.a") << QStringLiteral("R.R");
-    QTest::newRow("clearedOnSkipTick") << QStringLiteral("aa-b") << QStringLiteral("a..b") << QStringLiteral("R..R");
-    QTest::newRow("newTextWaitsForPhaseOne") << QStringLiteral("abc") << QStringLiteral("a.c") << QStringLiteral("R.R");
-}
-
-void TestPollCycle::transmitPhase()
-{
-    QFETCH(QString, texts);
-    QFETCH(QString, sent);
-    QFETCH(QString, indicator);
-    FakeWindow ui;
-    ui.window->setCheckValue(1, 1);
-    QLineEdit *td = ui.pinField(1, Pin::Td);
-
-    QString sentSeen, indicatorSeen;
-    for (QChar text : texts) {
-        td->setText(text == u'-' ? QString() : QString(text));
-        const QStringList before = ui.ports[1]->writesOf(Property::Output);
-        ui.window->poll().tick();
-        const QStringList after = ui.ports[1]->writesOf(Property::Output);
-        sentSeen += after.size() > before.size() ? after.last() : QStringLiteral(".");
-        indicatorSeen += ui.indicatorColor(1, Pin::Td) == ColorCode::Red ? u'R' : u'.';
-        QCOMPARE(td->text(), text == u'-' ? QString() : QString(text)); // never written while enabled
-    }
-    QCOMPARE(sentSeen, sent);
-    QCOMPARE(indicatorSeen, indicator);
-}
-
-void TestPollCycle::refusedReadsKeepTheOldTexts()
-{
-    FakeWindow ui;
-    ui.window->setCheckValue(0, 1);
-    ui.ports[0]->setLines(true, false, true);
-    ui.ports[0]->inject(QStringLiteral("kept"));
-    ui.window->poll().tick();
-
-    for (Property property : {Property::Settings, Property::Handshaking, Property::CdHolding, Property::DsrHolding,
-                              Property::CtsHolding, Property::Input})
-        ui.ports[0]->refuse(property);
-    ui.ports[0]->setLines(false, true, false);
-    ui.window->poll().tick();
-
-    QCOMPARE(statusText(ui, 0), QStringLiteral("9600,n,8,1  comNone"));
-    QCOMPARE(ui.pinField(0, Pin::Dcd)->text(), QStringLiteral("True"));
-    QCOMPARE(ui.indicatorColor(0, Pin::Dcd), ColorCode::Green);
-    QCOMPARE(ui.pinField(0, Pin::Dsr)->text(), QStringLiteral("False"));
-    QCOMPARE(ui.indicatorColor(0, Pin::Dsr), idle);
-    QCOMPARE(ui.pinField(0, Pin::Rd)->text(), QStringLiteral("kept"));
-    QCOMPARE(ui.indicatorColor(0, Pin::Rd), ColorCode::Green);
-}
-
-void TestPollCycle::unreadLineIsShownIdle()
-{
-    FakeWindow ui;
-    ui.window->poll().tick();
-    ui.window->setCheckValue(0, 1);
-    for (Property property : {Property::CdHolding, Property::DsrHolding, Property::CtsHolding,
-                              Property::DtrEnable, Property::RtsEnable})
-        ui.ports[0]->refuse(property);
-
-    ui.window->poll().tick();
-
-    for (Pin pin : {Pin::Dcd, Pin::Dtr, Pin::Dsr, Pin::Rts, Pin::Cts}) {
-        QCOMPARE(ui.pinField(0, pin)->text(), QString());
-        QCOMPARE(ui.indicatorColor(0, pin), idle);
-    }
-}
-
-void TestPollCycle::failureInOneChannelLeavesTheOthersUpdated()
-{
-    FakeWindow ui;
-    ui.window->setCheckValue(0, 1);
-    ui.window->setCheckValue(1, 1);
-    for (int property = 0; property <= int(Property::Output); ++property)
-        ui.ports[0]->refuse(Property(property));
-    ui.ports[1]->setLines(true, true, true);
-    ui.ports[1]->inject(QStringLiteral("x"));
-    ui.pinField(0, Pin::Td)->setText(QStringLiteral("lost"));
-
-    ui.window->poll().tick();
-
-    QCOMPARE(ui.indicatorColor(0, Pin::Td), ColorCode::Red);
-    QCOMPARE(ui.window->poll().transmitPhase(0), qint16(2));
-    QCOMPARE(statusText(ui, 1), QStringLiteral("9600,n,8,1  comNone"));
-    QCOMPARE(ui.pinField(1, Pin::Rd)->text(), QStringLiteral("x"));
-    QCOMPARE(ui.pinField(1, Pin::Cts)->text(), QStringLiteral("True"));
-    QCOMPARE(ui.pinField(2, Pin::Dcd)->text(), QString());
-}
-
-void TestPollCycle::timerPollsOnItsOwn()
-{
-    FakeWindow ui;
-    QCOMPARE(ui.timer()->interval(), 300);
-    ui.window->setCheckValue(0, 1);
-    ui.ports[0]->inject(QStringLiteral("tick"));
-    ui.timer()->start();
-    QTRY_COMPARE_WITH_TIMEOUT(ui.pinField(0, Pin::Rd)->text(), QStringLiteral("tick"), 2000);
-}
 
 QTEST_MAIN(TestPollCycle)
 #include "tst_pollcycle.moc"

@@ -28,7 +28,7 @@ class TestComPorts : public QObject
     // Everything the shell printed, with the made-up root taken out.
     QString run(const QString &commands)
     {
-        m_root = QDir(m_dir.path()).canonicalPath() + u'/' + QString::fromUtf8(QTest::currentDataTag());
+        m_root = QDir(m_dir.path()).canonicalPath() + u'/' + QString::fromUtf8(QTest::currentTestFunction()) + QString::fromUtf8(QTest::currentDataTag());
         QProcess shell;
         shell.start(u"sh"_s, {u"-c"_s, QString::fromUtf8(machineShell) + commands, u"sh"_s, m_root, QString::fromUtf8(ASSIGN_COM_SCRIPT)});
         return shell.waitForFinished() ? QString::fromUtf8(shell.readAll()).remove(m_root) : u"no shell"_s;
@@ -39,15 +39,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("machine");
         QTest::addColumn<QString>("devices"); // COM1 to COM4; the tooltip of COM1
-        QTest::newRow("phantomUart") << u"tty ttyS0 0"_s << u"ttyS0 ttyS1 ttyS2 ttyS3; /dev/ttyS0 — no device"_s;
         QTest::newRow("uartUsbAcm") << u"tty ttyS0 0; tty ttyACM0; tty ttyUSB0; tty ttyS2 4"_s
                                     << u"ttyS2 ttyUSB0 ttyACM0 ttyS3; /dev/ttyS2 — serial port"_s;
-        QTest::newRow("links") << u"tty ttyUSB0; tty ttyUSB1; : >dev/pts7; ln -s pts7 dev/COM1; ln -s ../dev/ttyUSB0 dev/COM4"_s
-                               << u"pts7 ttyUSB1 ttyS2 ttyUSB0; /dev/pts7 — serial port"_s;
         QTest::newRow("linkAndNumbering") << u"usb ttyUSB0 FTDI 'FT232R USB UART' A10K2ZQ3; tty ttyUSB1; ln -s ttyUSB1 dev/COM2"_s
                                           << u"ttyUSB0 ttyUSB1 ttyS2 ttyS3; /dev/ttyUSB0 — FTDI FT232R USB UART, serial A10K2ZQ3"_s;
-        QTest::newRow("danglingLink") << u"usb ttyACM3 '' 'Uno R3' ''; ln -s ttyUSB5 dev/COM1"_s
-                                      << u"ttyACM3 ttyS1 ttyS2 ttyS3; /dev/ttyACM3 — Uno R3"_s;
         QTest::newRow("moreThanFour") << u"tty ttyACM0; tty ttyUSB10; tty ttyUSB9; tty ttyS1 4; tty ttyS0 4"_s
                                       << u"ttyS0 ttyS1 ttyUSB9 ttyUSB10; /dev/ttyS0 — serial port"_s;
     }
@@ -60,29 +55,6 @@ private Q_SLOTS:
         QTEST(QString(devices).remove(m_root + u"/dev/"_s) + u"; "_s + map.description(1).remove(m_root), "devices");
     }
 
-    // The output ends with every rule file the script left.
-    void assignScript_data()
-    {
-        QTest::addColumn<QString>("commands");
-        QTest::addColumn<QString>("output");
-        QTest::newRow("assignAndList") << u"a COM1 /dev/ttyUSB0 >/dev/null; a COM4 ttyACM0 >/dev/null; a --list"_s
-                                       << uR"(COM1  ATTRS{serial}=="A10K2ZQ3"  not plugged in
-COM4  KERNELS=="1-1"  not plugged in
-exit 0
-rules/99-velmora-COM1.rules:SUBSYSTEM=="tty", ATTRS{serial}=="A10K2ZQ3", SYMLINK+="COM1", GROUP="dialout"
-rules/99-velmora-COM4.rules:SUBSYSTEM=="tty", KERNELS=="1-1", SYMLINK+="COM4", GROUP="dialout"
-)"_s;
-        QTest::newRow("remove") << u"a COM1 ttyUSB0 >/dev/null; a --remove COM1"_s << u"udevadm control --reload\nudevadm trigger --subsystem-match=tty\nCOM1 is no longer assigned\nexit 0\n"_s;
-        QTest::newRow("comOutOfRange") << u"a COM5 ttyUSB0"_s << u"assign-com.sh: COM5: not one of COM1, COM2, COM3, COM4\nexit 1\n"_s;
-        QTest::newRow("notATty") << u"a COM1 ../rules"_s << u"assign-com.sh: ../rules: not a tty device\nexit 1\n"_s;
-        QTest::newRow("foreignLink") << u"a COM3 ttyUSB0"_s << u"assign-com.sh: /dev/COM3 exists and was not made by this script\nexit 1\n"_s;
-    }
-    void assignScript()
-    {
-        QFETCH(QString, commands);
-        const QString machine = u"usb ttyACM0 '' 'Uno R3' ''; usb ttyUSB0 FTDI 'FT232R USB UART' A10K2ZQ3; tty ttyS0 4; ln -s ttyS0 dev/COM3;"_s;
-        QTEST(run(machine + commands + u"; grep -rH . rules | sort"_s), "output");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestComPorts)

@@ -1,0 +1,149 @@
+#include "testwindow.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// What the ports were told, a port's writes joined by ';' and the ports by '|'; opens left out unless asked.
+QString logs(const TestWindow &ui, bool opens = false)
+{
+    QStringList ports;
+    for (const FakePort *port : ui.fake)
+        ports << (opens ? port->log : QStringList(port->log).filter(QRegularExpression(u"^(?!open)"_s))).join(u';');
+    return ports.join(u'|');
+}
+
+} // namespace
+
+class TestChannels : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void boxAndButtonsDriveTheirOwnPort_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<QString>("written");
+        const QString own = u"open true;dtr true;dtr false;rts true;rts false;open false"_s;
+        QTest::newRow("COM1") << 0 << own + u"|||"_s;
+        QTest::newRow("COM2") << 1 << u"|"_s + own + u"||"_s;
+        QTest::newRow("COM3") << 2 << u"||"_s + own + u"|"_s;
+        QTest::newRow("COM4") << 3 << u"|||"_s + own;
+    }
+    // The buttons do nothing while the channel is disabled; a refused line write keeps the colour,
+    // and a refused close is no news to the user.
+    void boxAndButtonsDriveTheirOwnPort()
+    {
+        QFETCH(int, channel);
+        TestWindow ui;
+        const QString box = u"Check%1"_s.arg(channel + 1), dtr = u"Command%1"_s.arg(2 * channel + 3);
+        const QString rts = u"Command%1"_s.arg(2 * channel + 4);
+        QStringList colours;
+        const auto press = [&](const QString &button) { ui.click(button), colours << QString::number(ui.colour(button), 16); };
+        press(rts);
+        ui.click(box);
+        QCOMPARE(ui.window->checkValue(channel), 1);
+        press(dtr);
+        press(dtr);
+        press(rts);
+        ui.fake[channel]->refused << u"rts"_s << u"open"_s;
+        press(rts);
+        ui.click(box);
+        QCOMPARE(ui.window->checkValue(channel), 0);
+        QCOMPARE(colours.join(u' '), u"8000000f ff 8000000f ff ff"_s);
+        QTEST(logs(ui, true), "written");
+        QCOMPARE(ui.messages, QStringList());
+    }
+
+    // Reported once; the box is unticked only once the message is closed.
+    void refusedOpenIsReportedAndTakenBack()
+    {
+        TestWindow ui;
+        ui.fake[1]->refused << u"open"_s;
+        ui.onMessage = [&] { QCOMPARE(ui.window->checkValue(1), 1); };
+        ui.click(u"Check2"_s);
+        QCOMPARE(ui.messages, QStringList{u"Порт не найден"_s});
+        QVERIFY(!ui.get<QAbstractButton>(u"Check2"_s)->isChecked() && !ui.fake[1]->open);
+        ui.fake[1]->refused.clear();
+        ui.click(u"Check2"_s);
+        QVERIFY(ui.fake[1]->open);
+        QCOMPARE(ui.messages.size(), 1);
+    }
+
+    // The combos first get entries that differ by channel, so that one read from the wrong place shows.
+    void choiceWritesEveryEnabledChannel_data()
+    {
+        QTest::addColumn<QString>("enabled");
+        QTest::addColumn<int>("combo");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("COM1StopBits") << u"1"_s << 3 << 1 << u"settings 300,e,5,2;handshaking 0|||"_s;
+        QTest::newRow("COM2StopBits") << u"2"_s << 4 << 1 << u"|settings 600,o,6,2;handshaking 1||"_s;
+        QTest::newRow("COM3StopBits") << u"3"_s << 8 << 1 << u"||settings 1200,s,7,2;handshaking 2|"_s;
+        QTest::newRow("COM4StopBits") << u"4"_s << 12 << 1 << u"|||settings 2400,m,5,2;handshaking 3"_s;
+        QTest::newRow("disabledChannelsBaud") << u"1"_s << 11 << 0 << u"settings 300,e,5,1;handshaking 0|||"_s;
+        QTest::newRow("nothingEnabled") << u""_s << 0 << 3 << u"|||"_s;
+        QTest::newRow("allFromCOM4Handshaking") << u"1234"_s << 19 << 2
+            << u"settings 300,e,5,1;handshaking 0|settings 600,o,6,1;handshaking 1|settings 1200,s,7,1;handshaking 2|"
+               "settings 2400,m,5,1;handshaking 2"_s;
+    }
+    void choiceWritesEveryEnabledChannel()
+    {
+        QFETCH(QString, enabled);
+        TestWindow ui;
+        const int baud[] = {0, 7, 11, 15}, parity[] = {1, 6, 10, 14}, dataBits[] = {2, 5, 9, 13};
+        for (int channel = 0; channel < channelCount; ++channel) {
+            ui.get<QComboBox>(u"Combo1"_s, baud[channel])->setCurrentIndex(1 + channel);
+            ui.get<QComboBox>(u"Combo1"_s, parity[channel])->setCurrentIndex(1 + channel);
+            ui.get<QComboBox>(u"Combo1"_s, dataBits[channel])->setCurrentIndex(channel % 3);
+            ui.get<QComboBox>(u"Combo1"_s, 16 + channel)->setCurrentIndex(channel);
+            if (enabled.contains(QString::number(channel + 1)))
+                ui.click(u"Check%1"_s.arg(channel + 1));
+        }
+        QFETCH(int, combo);
+        QFETCH(int, row);
+        ui.choose(combo, row);
+        QTEST(logs(ui), "written");
+        QCOMPARE(ui.messages, QStringList());
+    }
+
+    // Typing alone applies nothing; the next choice applies the typed texts as they stand, and a refusal
+    // is reported once that channel is done, before the next one is written.
+    void typedTexts_data()
+    {
+        QTest::addColumn<int>("combo");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("com2"); // what COM2 was told; COM4 always gets 9600,n,8,1 and 0
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("blankInBaud") << 7 << u"96 00"_s << u"settings 96 00,n,8,1;handshaking 0"_s << true;
+        QTest::newRow("signedHandshaking") << 17 << u" +1 "_s << u"settings 9600,n,8,1;handshaking 1"_s << false;
+        QTest::newRow("handshakingFour") << 17 << u"4"_s << u"settings 9600,n,8,1;handshaking 4"_s << true;
+        QTest::newRow("handshakingLetters") << 17 << u"abc"_s << u"settings 9600,n,8,1"_s << true;
+        QTest::newRow("handshakingFraction") << 17 << u"2.0"_s << u"settings 9600,n,8,1"_s << true;
+        QTest::newRow("handshakingNegative") << 17 << u"-1"_s << u"settings 9600,n,8,1;handshaking -1"_s << true;
+    }
+    void typedTexts()
+    {
+        QFETCH(int, combo);
+        QFETCH(QString, typed);
+        TestWindow ui;
+        ui.click(u"Check2"_s);
+        ui.click(u"Check4"_s);
+        QStringList atMessages;
+        ui.onMessage = [&] { atMessages << logs(ui); };
+        auto *box = ui.get<QComboBox>(u"Combo1"_s, combo);
+        box->lineEdit()->clear();
+        QTest::keyClicks(box, typed);
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(logs(ui), u"|||"_s);
+        ui.choose(12, 0);
+        QFETCH(QString, com2);
+        QCOMPARE(logs(ui), u"|%1||settings 9600,n,8,1;handshaking 0"_s.arg(com2));
+        QFETCH(bool, refused);
+        QCOMPARE(atMessages, refused ? QStringList{u"|%1||"_s.arg(com2)} : QStringList());
+        QCOMPARE(ui.messages, refused ? QStringList{u"Недопустимо"_s} : QStringList());
+    }
+};
+
+QTEST_MAIN(TestChannels)
+#include "tst_channels.moc"

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <termios.h>
+
+// A pseudo-terminal whose slave the code under test opens by its path while the test plays the far end
+// on the non-blocking master. Linked into a test executable that exports its symbols, it gives the slave
+// modem lines: the ioctl here answers the modem-line requests for it, and the character size and parity
+// that a pty forces to 8,n are kept as asked. The slave is held open here too, raw, to read its settings.
+class PtyModem final
+{
+public:
+    PtyModem();
+    ~PtyModem();
+    PtyModem(const PtyModem &) = delete;
+    PtyModem &operator=(const PtyModem &) = delete;
+
+    [[nodiscard]] QString slavePath() const { return m_path; }
+    [[nodiscard]] termios slaveTermios() const;
+    [[nodiscard]] unsigned slaveBaudRate() const;
+    // TIOCM_* bits: the far end raises DCD, DSR and CTS and sees DTR and RTS.
+    [[nodiscard]] int &lines();
+
+    qint64 write(const QByteArray &bytes) const;
+    // What the master holds once events ran until `count` bytes came or three seconds passed.
+    [[nodiscard]] QByteArray read(qsizetype count = 0) const;
+    // As an adapter that is pulled out.
+    void hangUp();
+
+private:
+    int m_master;
+    int m_slave;
+    QString m_path;
+};

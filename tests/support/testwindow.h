@@ -1,0 +1,63 @@
+#pragma once
+
+#include "fakeport.h"
+#include "mainwindow.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+
+// The real main window, shown, over the ports given and fake ones for the rest. Its poll timer is
+// stopped so that a test ticks by hand, and messages are recorded instead of shown.
+struct TestWindow
+{
+    std::array<FakePort *, channelCount> fake{};
+    std::unique_ptr<MainWindow> window;
+    QStringList messages;
+    std::function<void()> onMessage = [] {};
+
+    explicit TestWindow(std::array<std::unique_ptr<SerialPort>, channelCount> ports = {})
+    {
+        for (int channel = 0; channel < channelCount; ++channel) {
+            if (!ports[channel])
+                ports[channel] = std::make_unique<FakePort>();
+            fake[channel] = dynamic_cast<FakePort *>(ports[channel].get());
+        }
+        window = std::make_unique<MainWindow>(std::move(ports));
+        window->setMessagePresenter([this](QWidget *, const QString &text) { messages << text, onMessage(); });
+        get<QTimer>(QStringLiteral("Timer1"))->stop();
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            qFatal("the window was never exposed");
+    }
+
+    // The one control of that name; with an Index, the element of that control array.
+    template<typename T = QWidget>
+    T *get(const QString &name, int index = -1) const
+    {
+        QList<T *> found = window->findChildren<T *>(name);
+        found.removeIf([index](T *candidate) {
+            const QVariant element = candidate->property("Index");
+            return element.isValid() ? element.toInt() != index : index >= 0;
+        });
+        return found.size() == 1 ? found.front() : nullptr;
+    }
+    QLineEdit *text(int number) const { return get<QLineEdit>(QStringLiteral("Text%1").arg(number)); }
+    QString label(const QString &name) const { return get<QLabel>(name)->text(); }
+    // The colour code of a button or a round indicator.
+    uint colour(const QString &name, int index = -1) const { return get(name, index)->property("backColor").toUInt(); }
+
+    void tick() const { window->poll().tick(); }
+    // On the box of a check box rather than the middle of its caption, as a user clicks.
+    void click(const QString &name) const { QTest::mouseClick(get(name), Qt::LeftButton, {}, QPoint(6, get(name)->height() / 2)); }
+    // Chooses list entry `row` the way the arrow keys do, which emits activated.
+    void choose(int combo, int row) const
+    {
+        QComboBox *box = get<QComboBox>(QStringLiteral("Combo1"), combo);
+        box->setCurrentIndex(row == 0 ? 1 : row - 1);
+        QTest::keyClick(box, row == 0 ? Qt::Key_Up : Qt::Key_Down);
+    }
+};
