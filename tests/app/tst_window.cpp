@@ -175,7 +175,8 @@ private Q_SLOTS:
         QCOMPARE(names, u"Декабрь Воскресенье Понедельник"_s);
     }
 
-    // A date of every month, weekday and day count; a name not in the table is kept as it is.
+    // A date of every month, weekday and day count, read once though the clock moves on; a name not in
+    // the table is kept as it is.
     void title_data()
     {
         QTest::addColumn<QString>("row"); // the date, the month's name, the title after "Сегодня: "
@@ -192,8 +193,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, row);
         TestWindow ui;
-        const QDate date = QDate::fromString(row.section(u' ', 0, 0), Qt::ISODate);
-        Module1(calendarOf([date] { return date; }, row.section(u' ', 1, 1))).formLoad(*ui.window);
+        QDate date = QDate::fromString(row.section(u' ', 0, 0), Qt::ISODate);
+        Module1(calendarOf([date]() mutable { return std::exchange(date, date.addDays(1)); }, row.section(u' ', 1, 1))).formLoad(*ui.window);
         QCOMPARE(ui.window->windowTitle(), titleLead + row.section(u' ', 2));
     }
 
