@@ -13,13 +13,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QTextDocument>
 #include <QTimer>
-#include <QToolTip>
 
 #include <algorithm>
 #include <limits>
@@ -68,11 +67,15 @@ QLabel *makeLabel(QWidget *parent, std::string_view name, std::string_view capti
     return qs(kind) + QString::number(number);
 }
 
-// "COM1 DCD": what a screen reader says for a pin's field, indicator or line button.
+// "COM1 DCD", "COM1 скорость": what a screen reader says for a control of a channel.
+[[nodiscard]] QString channelControlName(int channel, std::string_view what)
+{
+    return qs(texts::channelNameLead) + QString::number(channelTable[channel].portNumber) + QLatin1Char(' ') + qs(what);
+}
+
 [[nodiscard]] QString pinName(int channel, Pin pin)
 {
-    return qs(texts::channelNameLead) + QString::number(channelTable[channel].portNumber) + QLatin1Char(' ')
-        + qs(texts::signalNames[std::size_t(pin) - 1]);
+    return channelControlName(channel, texts::signalNames[std::size_t(pin) - 1]);
 }
 
 [[nodiscard]] int lineSlot(int channel, Line line)
@@ -118,16 +121,28 @@ void MainWindow::setMessagePresenter(MessagePresenter presenter)
 void MainWindow::setPortDescriber(PortDescriber describer)
 {
     m_describer = std::move(describer);
+    describePorts();
 }
 
-// Asked for at the moment it is shown, so that it names the device as it is now.
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+void MainWindow::tick()
 {
-    const auto box = std::ranges::find(m_checkBoxes, watched);
-    if (event->type() != QEvent::ToolTip || box == m_checkBoxes.end() || !m_describer)
-        return QMainWindow::eventFilter(watched, event);
-    QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), m_describer(int(box - m_checkBoxes.begin())), *box);
-    return true;
+    m_poll.tick();
+    describePorts();
+}
+
+// The texts come from the device: the tooltip shows them as they are, never as markup.
+void MainWindow::describePorts()
+{
+    if (!m_describer)
+        return;
+    const std::array<QString, channelCount> descriptions = m_describer();
+    for (int channel = 0; channel < channelCount; ++channel) {
+        QCheckBox *box = m_checkBoxes[channel];
+        if (box->accessibleDescription() == descriptions[channel])
+            continue;
+        box->setAccessibleDescription(descriptions[channel]);
+        box->setToolTip(Qt::convertFromPlainText(descriptions[channel]));
+    }
 }
 
 void MainWindow::setAboutTexts(const QString &authorText, const QString &termsText)
@@ -183,7 +198,6 @@ void MainWindow::buildPortsBox(QGroupBox *box)
         check->setText(qs(entry.checkCaption));
         // Every change is a click, the program's own untick after a refused open included.
         connect(check, &QCheckBox::stateChanged, this, [this, channel] { m_enable.checkClicked(channel); });
-        check->installEventFilter(this);
         m_checkBoxes[channel] = check;
     }
 }
@@ -246,6 +260,7 @@ void MainWindow::buildSettingsPanel(int channel, QGroupBox *panel)
         for (std::string_view entry : row.entries)
             combo->addItem(qs(entry));
         combo->setCurrentIndex(combo->findText(qs(row.initialText)));
+        combo->setAccessibleName(channelControlName(channel, texts::settingNames[std::size_t(row.role)]));
         connect(combo, &QComboBox::activated, this, [this, index] { m_settings.comboClicked(index); });
         m_combos[index] = combo;
 
@@ -262,7 +277,7 @@ void MainWindow::startPolling()
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(PollCycle::period);
-    connect(m_timer, &QTimer::timeout, this, [this] { m_poll.tick(); });
+    connect(m_timer, &QTimer::timeout, this, &MainWindow::tick);
     m_timer->start();
 }
 

@@ -31,16 +31,19 @@ class MainWindow final : public QMainWindow, public Controls
     Q_OBJECT
 public:
     using MessagePresenter = std::function<void(QWidget *parent, const QString &text)>;
-    using PortDescriber = std::function<QString(int channel)>;
+    // What each box stands for, COM1 first, as plain text.
+    using PortDescriber = std::function<std::array<QString, channelCount>()>;
 
     explicit MainWindow(std::array<std::unique_ptr<SerialPort>, channelCount> ports, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The one way modal messages reach the user; tests put their own in.
     void setMessagePresenter(MessagePresenter presenter);
-    // Names the device behind a channel's box when its tooltip is asked for.
+    // Names the device behind each box in its tooltip and to a screen reader, kept current by every tick.
     void setPortDescriber(PortDescriber describer);
 
+    // One tick of the poll timer.
+    void tick();
     [[nodiscard]] PollCycle &poll() { return m_poll; }
     void setAboutTexts(const QString &authorText, const QString &termsText);
 
@@ -55,9 +58,6 @@ public:
     QString comboText(int comboIndex) const override;
     void showMessage(const QString &text) override;
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void nameSerialPorts();
     void buildMenu();
@@ -67,6 +67,7 @@ private:
     void buildPinPanel(int channel, QGroupBox *panel);
     void buildSettingsPanel(int channel, QGroupBox *panel);
     void startPolling();
+    void describePorts();
 
     [[nodiscard]] QLineEdit *pinField(int channel, Pin pin) const;
     [[nodiscard]] ColorButton *lineButton(int channel, Line line) const;

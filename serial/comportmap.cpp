@@ -14,54 +14,106 @@
 
 namespace {
 
-// Automatic numbering takes the kinds in this order, each by its number.
-const QStringList kindOrder{QStringLiteral("ttyS"), QStringLiteral("ttyUSB"), QStringLiteral("ttyACM")};
+// Automatic numbering takes the kinds in this order, each by its number: the
+// UARTs of PCs and of the common boards, then USB adapters, then CDC devices.
+const QStringList kindOrder{QStringLiteral("ttyS"), QStringLiteral("ttyAMA"), QStringLiteral("ttymxc"),
+                            QStringLiteral("ttyTHS"), QStringLiteral("ttyUSB"), QStringLiteral("ttyACM")};
+
+// Sysfs strings come from the device itself: one short line of printable text.
+constexpr qint64 attributeBytes = 256;
+constexpr qsizetype attributeLength = 64;
 
 // One sysfs attribute file of the device at dir; empty when there is none.
 [[nodiscard]] QString attribute(const QString &dir, const char *file)
 {
     QFile attributeFile(dir + QLatin1String(file));
-    return !dir.isEmpty() && attributeFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(attributeFile.readAll()).trimmed()
-                                                                      : QString();
+    if (dir.isEmpty() || !attributeFile.open(QIODevice::ReadOnly))
+        return {};
+    QString text = QString::fromUtf8(attributeFile.read(attributeBytes)).simplified();
+    std::ranges::replace_if(text, [](QChar c) { return !c.isPrint(); }, QChar::ReplacementCharacter);
+    return text.left(attributeLength);
+}
+
+[[nodiscard]] QString comName(int comNumber)
+{
+    return qs(texts::channelNameLead) + QString::number(comNumber);
 }
 
 } // namespace
 
-ComPortMap::ComPortMap(QString devRoot, QString sysRoot)
+ComPortMap::ComPortMap(QString devRoot, QString sysRoot, QString rulesDir)
     : m_dev(std::move(devRoot))
     , m_sys(std::move(sysRoot))
+    , m_rules(std::move(rulesDir))
 {
 }
 
-QString ComPortMap::device(int comNumber) const
+std::array<ComPortMap::ComPort, ComPortMap::comCount> ComPortMap::ports(const HeldDevices &held) const
 {
+    std::array<ComPort, comCount> chosen;
 #ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(comNumber);
-#else
-    return comNumber >= 1 && comNumber <= comCount ? devices()[comNumber - 1] : QString();
-#endif
-}
-
-std::array<QString, ComPortMap::comCount> ComPortMap::devices() const
-{
-    std::array<QString, comCount> chosen;
-    // A dangling link has no canonical path and so claims nothing.
+    Q_UNUSED(held);
     for (int n = 1; n <= comCount; ++n)
-        chosen[n - 1] = QFileInfo(m_dev + QStringLiteral("/COM%1").arg(n)).canonicalFilePath();
-    QStringList unclaimed = systemPorts();
-    unclaimed.removeIf([&chosen](const QString &port) { return std::ranges::find(chosen, port) != chosen.end(); });
+        chosen[n - 1] = {comName(n), comName(n)};
+#else
+    std::array<bool, comCount> pinned{};
+    QStringList claimed(held.cbegin(), held.cend());
+    for (int n = 1; n <= comCount; ++n) {
+        pinned[n - 1] = isPinned(n);
+        claimed << QFileInfo(link(n)).canonicalFilePath();
+    }
+    claimed.removeAll(QString());
+    const auto isHeld = [&held](const QString &device) { return std::ranges::find(held, device) != held.end(); };
+    const auto isNamed = [&chosen](const QString &device) {
+        return std::ranges::any_of(chosen, [&device](const ComPort &port) { return port.device == device; });
+    };
 
+    QStringList unclaimed = systemPorts();
+    unclaimed.removeIf([&claimed](const QString &port) { return claimed.contains(port); });
     auto next = unclaimed.cbegin();
     for (int n = 1; n <= comCount; ++n) {
-        if (chosen[n - 1].isEmpty())
-            chosen[n - 1] = next != unclaimed.cend() ? *next++ : m_dev + QStringLiteral("/ttyS%1").arg(n - 1);
+        ComPort &port = chosen[n - 1];
+        if (!held[n - 1].isEmpty()) {
+            port.device = held[n - 1];
+        } else if (pinned[n - 1]) {
+            const QString target = QFileInfo(link(n)).canonicalFilePath();
+            if (target.isEmpty())
+                port.description = comName(n) + qs(texts::reservedNumberTail);
+            else if (!isHeld(target)) // by another channel: it would be opened twice
+                port.device = target;
+        } else if (next != unclaimed.cend()) {
+            port.device = *next++;
+        }
     }
+    for (int n = 1; n <= comCount; ++n) {
+        ComPort &port = chosen[n - 1];
+        const QString fallback = m_dev + QStringLiteral("/ttyS%1").arg(n - 1);
+        if (port.device.isEmpty() && !pinned[n - 1] && !isNamed(fallback) && !claimed.contains(fallback))
+            port.device = fallback;
+        if (port.description.isEmpty())
+            port.description = port.device.isEmpty() ? comName(n) + qs(texts::deviceSeparator) + qs(texts::noDevice)
+                                                     : describe(port.device);
+    }
+#endif
     return chosen;
+}
+
+// A rule of ours pins the number whether or not its adapter is plugged in.
+bool ComPortMap::isPinned(int comNumber) const
+{
+    const QFileInfo linked(link(comNumber));
+    return linked.isSymLink() || linked.exists()
+        || QFileInfo::exists(m_rules + QStringLiteral("/99-velmora-%1.rules").arg(comName(comNumber)));
+}
+
+QString ComPortMap::link(int comNumber) const
+{
+    return m_dev + QLatin1Char('/') + comName(comNumber);
 }
 
 QStringList ComPortMap::systemPorts() const
 {
-    static const QRegularExpression pattern(QStringLiteral("^(ttyS|ttyUSB|ttyACM)(\\d+)$"));
+    static const QRegularExpression pattern(QStringLiteral("^(%1)(\\d+)$").arg(kindOrder.join(QLatin1Char('|'))));
     std::vector<std::tuple<qsizetype, int, QString>> found;
     const QStringList names = QDir(m_sys + QStringLiteral("/class/tty")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString &name : names) {
@@ -83,11 +135,6 @@ bool ComPortMap::isPhantom(const QString &ttyName) const
         return false;
     const QString type = attribute(ttyDir(ttyName), "/type");
     return type.isEmpty() || type == QStringLiteral("0");
-}
-
-QString ComPortMap::description(int comNumber) const
-{
-    return describe(device(comNumber));
 }
 
 QString ComPortMap::describe(const QString &device) const

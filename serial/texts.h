@@ -10,11 +10,13 @@ inline constexpr std::string_view appTitle = "Velmora_ru v.1.1";
 inline constexpr std::string_view portNotFound = "Порт не найден";
 inline constexpr std::string_view notAllowed = "Недопустимо";
 
-// Tooltip of a "ComN" box: "/dev/ttyUSB0 — FTDI FT232R USB UART, serial A10K2ZQ3".
+// Tooltip and accessible description of a "ComN" box: "/dev/ttyUSB0 — FTDI FT232R USB UART, серийный номер
+// A10K2ZQ3", "/dev/ttyS1 — нет устройства", "COM1 закреплён за отключённым адаптером".
 inline constexpr std::string_view deviceSeparator = " — ";
-inline constexpr std::string_view noDevice = "no device";
-inline constexpr std::string_view plainSerialPort = "serial port";
-inline constexpr std::string_view serialNumberLead = ", serial ";
+inline constexpr std::string_view noDevice = "нет устройства";
+inline constexpr std::string_view plainSerialPort = "последовательный порт";
+inline constexpr std::string_view serialNumberLead = ", серийный номер ";
+inline constexpr std::string_view reservedNumberTail = " закреплён за отключённым адаптером";
 
 inline constexpr std::string_view aboutMenu = "О программе";
 inline constexpr std::string_view provisionalCaption = "Velmora";
@@ -43,6 +45,9 @@ inline constexpr std::array<std::string_view, 9> pinDescriptions{
 // What a screen reader is told: a pin or line by channel and signal, and its state.
 inline constexpr std::string_view channelNameLead = "COM";
 inline constexpr std::array<std::string_view, 9> signalNames{"DCD", "RD", "TD", "DTR", "GND", "DSR", "RTS", "CTS", "RI"};
+// A settings combo by channel and setting, "COM1 скорость"; indexed by the setting's role.
+inline constexpr std::array<std::string_view, 5> settingNames{"скорость", "чётность", "биты данных", "стоповые биты",
+                                                              "управление потоком"};
 inline constexpr std::string_view stateOn = "вкл";
 inline constexpr std::string_view stateOff = "выкл";
 

@@ -40,19 +40,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("machine");
         QTest::addColumn<QString>("devices"); // COM1 to COM4; the tooltip of COM1
         QTest::newRow("uartUsbAcm") << u"tty ttyS0 0; tty ttyACM0; tty ttyUSB0; tty ttyS2 4"_s
-                                    << u"ttyS2 ttyUSB0 ttyACM0 ttyS3; /dev/ttyS2 — serial port"_s;
+                                    << u"ttyS2 ttyUSB0 ttyACM0 ttyS3; /dev/ttyS2 — последовательный порт"_s;
         QTest::newRow("linkAndNumbering") << u"usb ttyUSB0 FTDI 'FT232R USB UART' A10K2ZQ3; tty ttyUSB1; ln -s ttyUSB1 dev/COM2"_s
-                                          << u"ttyUSB0 ttyUSB1 ttyS2 ttyS3; /dev/ttyUSB0 — FTDI FT232R USB UART, serial A10K2ZQ3"_s;
+                                          << u"ttyUSB0 ttyUSB1 ttyS2 ttyS3; /dev/ttyUSB0 — FTDI FT232R USB UART, серийный номер A10K2ZQ3"_s;
         QTest::newRow("moreThanFour") << u"tty ttyACM0; tty ttyUSB10; tty ttyUSB9; tty ttyS1 4; tty ttyS0 4"_s
-                                      << u"ttyS0 ttyS1 ttyUSB9 ttyUSB10; /dev/ttyS0 — serial port"_s;
+                                      << u"ttyS0 ttyS1 ttyUSB9 ttyUSB10; /dev/ttyS0 — последовательный порт"_s;
     }
     void numbering()
     {
         QFETCH(QString, machine);
         QCOMPARE(run(machine), u""_s);
-        const ComPortMap map(m_root + u"/dev"_s, m_root + u"/sys"_s);
-        const QString devices = QStringList{map.device(1), map.device(2), map.device(3), map.device(4)}.join(u' ');
-        QTEST(QString(devices).remove(m_root + u"/dev/"_s) + u"; "_s + map.description(1).remove(m_root), "devices");
+        const auto ports = ComPortMap(m_root + u"/dev"_s, m_root + u"/sys"_s, m_root + u"/rules"_s).ports();
+        const QString devices = QStringList{ports[0].device, ports[1].device, ports[2].device, ports[3].device}.join(u' ');
+        QTEST(QString(devices).remove(m_root + u"/dev/"_s) + u"; "_s + QString(ports[0].description).remove(m_root), "devices");
     }
 
 };

@@ -50,7 +50,7 @@ struct TestWindow
     // The colour code of a button or a round indicator.
     uint colour(const QString &name, int index = -1) const { return get(name, index)->property("backColor").toUInt(); }
 
-    void tick() const { window->poll().tick(); }
+    void tick() const { window->tick(); }
     // On the box of a check box rather than the middle of its caption, as a user clicks.
     void click(const QString &name) const { QTest::mouseClick(get(name), Qt::LeftButton, {}, QPoint(6, get(name)->height() / 2)); }
     // Chooses list entry `row` the way the arrow keys do, which emits activated.
