@@ -168,6 +168,11 @@ void MainWindow::buildMenu()
     about->setObjectName(QStringLiteral("mnu_Prog"));
     menuBar()->addAction(about);
     connect(about, &QAction::triggered, this, [this] { m_aboutPanel->toggle(); });
+    // Outside the menu bar, which holds the one item; closing the window ends the program.
+    auto *quit = new QAction(this);
+    quit->setShortcut(QKeySequence::Quit);
+    addAction(quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
 }
 
 void MainWindow::buildFrames(QWidget *client)
@@ -260,7 +265,10 @@ void MainWindow::buildSettingsPanel(int channel, QGroupBox *panel)
         for (std::string_view entry : row.entries)
             combo->addItem(qs(entry));
         combo->setCurrentIndex(combo->findText(qs(row.initialText)));
-        combo->setAccessibleName(channelControlName(channel, texts::settingNames[std::size_t(row.role)]));
+        // Qt names a combo by its text on Linux; its field, which has the focus, carries the name there.
+        const QString name = channelControlName(channel, texts::settingNames[std::size_t(row.role)]);
+        combo->setAccessibleName(name);
+        combo->lineEdit()->setAccessibleName(name);
         connect(combo, &QComboBox::activated, this, [this, index] { m_settings.comboClicked(index); });
         m_combos[index] = combo;
 

@@ -30,6 +30,8 @@ QStringList controlRows()
     const QString signal[] = {u"DCD"_s, u"RD"_s, u"TD"_s, u"DTR"_s, u"GND"_s, u"DSR"_s, u"RTS"_s, u"CTS"_s, u"RI"_s};
     const QString settingsAt[] = {u"6 248"_s, u"585 248"_s, u"6 396"_s, u"585 396"_s};
     const QString pinsAt[] = {u"98 248"_s, u"342 248"_s, u"98 396"_s, u"342 396"_s};
+    const QString settings[] = {u"скорость"_s, u"чётность"_s, u"биты данных"_s, u"стоповые биты"_s, u"управление потоком"_s};
+    const int combos[4][5] = {{0, 1, 2, 3, 16}, {7, 6, 5, 4, 17}, {11, 10, 9, 8, 18}, {15, 14, 13, 12, 19}};
     for (int p = 0; p < 9; ++p)
         rows << u"Label%1 -1 112 %2 265 17|%3"_s.arg(p + 3).arg(32 + 24 * p).arg(pins[p]);
     for (int i = 0; i < channelCount; ++i) {
@@ -42,6 +44,8 @@ QStringList controlRows()
              << u"Command%1 -1 %2 176 9 19||COM%3 RTS"_s.arg(2 * n + 2).arg(x).arg(n)
              << u"Label1 %1 48 16 145 17|1         2        3         4         5"_s.arg(i)
              << u"Label2 %1 56 104 121 17|6            7        8         9"_s.arg(i);
+        for (int role = 0; role < 5; ++role)
+            rows << u"Combo1 %1 -1 0 0 0||COM%2 %3"_s.arg(combos[i][role]).arg(n).arg(settings[role]);
         for (int p = 0; p < 9; ++p) {
             const QString name = u"COM%1 %2"_s.arg(n).arg(signal[p]);
             rows << u"Text%1 -1 %2 %3 33 19||%4"_s.arg(2 + 9 * i + p).arg(x + 10).arg(32 + 24 * p).arg(name)
@@ -89,6 +93,8 @@ private Q_SLOTS:
             QCOMPARE(widget->geometry(), rect.height() ? rect : QRect(rect.topLeft(), QSize(rect.width(), widget->height())));
         if (!row.section(u'|', 1, 1).isEmpty())
             QCOMPARE(widget->property(qobject_cast<QGroupBox *>(widget) ? "title" : "text").toString(), row.section(u'|', 1, 1));
+        if (auto *combo = qobject_cast<QComboBox *>(widget))
+            widget = combo->lineEdit(); // Qt names a combo by its text on Linux
         if (!row.section(u'|', 2).isEmpty())
             QCOMPARE(said(widget, QAccessible::Name), row.section(u'|', 2));
     }
