@@ -141,7 +141,7 @@ void MainWindow::describePorts()
         if (box->accessibleDescription() == descriptions[channel])
             continue;
         box->setAccessibleDescription(descriptions[channel]);
-        box->setToolTip(Qt::convertFromPlainText(descriptions[channel]));
+        box->setToolTip(Qt::convertFromPlainText(descriptions[channel], Qt::WhiteSpaceNormal));
     }
 }
 

@@ -6,18 +6,7 @@
 
 using namespace Qt::StringLiterals;
 
-// Made-up machines are built in shell: "tty NAME [TYPE]" a tty (a UART slot when TYPE is given),
-// "usb NAME MAKER MODEL SERIAL" one on a USB adapter (empty for an attribute it lacks), "a ARGS" runs
-// the assignment script against the made-up tree with a fake udevadm. The root hub has a serial
-// number too, which must never be taken for an adapter's.
-constexpr char machineShell[] = R"(exec 2>&1 && mkdir -p "$1" && cd "$1" && script=$2 && mkdir -p dev sys/devices/usb1 rules
-echo 0000:00:14.0 >sys/devices/usb1/serial && printf '#!/bin/sh\necho udevadm "$@"\n' >udevadm && chmod +x udevadm
-export VELMORA_UDEV_RULES_DIR=$PWD/rules VELMORA_DEV_ROOT=$PWD/dev VELMORA_SYS_ROOT=$PWD/sys VELMORA_UDEVADM=$PWD/udevadm
-tty() { mkdir -p sys/class/tty/$1 && : >dev/$1 && { [ -z "$2" ] || echo $2 >sys/class/tty/$1/type; }; }
-usb() { u=sys/devices/usb1/1-$((n += 1)); tty $1 && mkdir -p $u/1-$n:1.0/$1 && ln -s $PWD/$u/1-$n:1.0/$1 sys/class/tty/$1/device
-    echo 0403 >$u/idVendor; for a in manufacturer product serial; do [ -z "$2" ] || echo "$2" >$u/$a; shift; done; }
-a() { "$script" "$@"; echo "exit $?"; }
-)";
+// Made-up machines come from tests/support/machine.sh, whose functions the rows call.
 
 class TestComPorts : public QObject
 {
@@ -30,31 +19,56 @@ class TestComPorts : public QObject
     {
         m_root = QDir(m_dir.path()).canonicalPath() + u'/' + QString::fromUtf8(QTest::currentTestFunction()) + QString::fromUtf8(QTest::currentDataTag());
         QProcess shell;
-        shell.start(u"sh"_s, {u"-c"_s, QString::fromUtf8(machineShell) + commands, u"sh"_s, m_root, QString::fromUtf8(ASSIGN_COM_SCRIPT)});
+        shell.start(u"sh"_s, {u"-c"_s, u". \"$0\" \"$1\"\n"_s + commands, QString::fromUtf8(MACHINE_FIXTURE), m_root});
         return shell.waitForFinished() ? QString::fromUtf8(shell.readAll()).remove(m_root) : u"no shell"_s;
     }
 
 private Q_SLOTS:
+    // The four descriptions are what the boxes tell; each begins with the device that ticking opens, or
+    // "COMn" where there is none.
     void numbering_data()
     {
         QTest::addColumn<QString>("machine");
-        QTest::addColumn<QString>("devices"); // COM1 to COM4; the tooltip of COM1
-        QTest::newRow("uartUsbAcm") << u"tty ttyS0 0; tty ttyACM0; tty ttyUSB0; tty ttyS2 4"_s
-                                    << u"ttyS2 ttyUSB0 ttyACM0 ttyS3; /dev/ttyS2 — последовательный порт"_s;
-        QTest::newRow("linkAndNumbering") << u"usb ttyUSB0 FTDI 'FT232R USB UART' A10K2ZQ3; tty ttyUSB1; ln -s ttyUSB1 dev/COM2"_s
-                                          << u"ttyUSB0 ttyUSB1 ttyS2 ttyS3; /dev/ttyUSB0 — FTDI FT232R USB UART, серийный номер A10K2ZQ3"_s;
-        QTest::newRow("moreThanFour") << u"tty ttyACM0; tty ttyUSB10; tty ttyUSB9; tty ttyS1 4; tty ttyS0 4"_s
-                                      << u"ttyS0 ttyS1 ttyUSB9 ttyUSB10; /dev/ttyS0 — последовательный порт"_s;
+        QTest::addColumn<QString>("held"); // what COM1 to COM4 have open, '-' for nothing
+        QTest::addColumn<QString>("told"); // COM1 to COM4, the made-up /dev left out
+        QTest::newRow("uartUsbAcm") << u"tty ttyS0 0; tty ttyACM0; tty ttyUSB0; tty ttyS2 4"_s << u""_s
+            << u"ttyS2 — последовательный порт; ttyUSB0 — последовательный порт; ttyACM0 — последовательный порт; ttyS3 — нет устройства"_s;
+        QTest::newRow("linkWins") << u"usb ttyUSB0 FTDI 'FT232R USB UART' A10K2ZQ3; tty ttyUSB1; ln -s ttyUSB0 dev/COM2"_s << u""_s
+            << u"ttyUSB1 — последовательный порт; ttyUSB0 — FTDI FT232R USB UART, серийный номер A10K2ZQ3; ttyS2 — нет устройства; ttyS3 — нет устройства"_s;
+        QTest::newRow("kindsInOrder") << u"tty ttyACM0; tty ttyUSB9; tty ttyAMA0; tty ttyS1 4; tty ttyS0 4"_s << u""_s
+            << u"ttyS0 — последовательный порт; ttyS1 — последовательный порт; ttyAMA0 — последовательный порт; ttyUSB9 — последовательный порт"_s;
+        QTest::newRow("fallbackTaken") << u"tty ttyS0 0; tty ttyS1 4; tty ttyS2 0"_s << u""_s
+            << u"ttyS1 — последовательный порт; COM2 — нет устройства; ttyS2 — нет устройства; ttyS3 — нет устройства"_s;
+        QTest::newRow("ruleWithoutLink") << u"usb ttyUSB0 A '' ''; usb ttyUSB1 B '' ''; : >rules/99-velmora-COM1.rules"_s << u""_s
+            << u"COM1 закреплён за отключённым адаптером; ttyUSB0 — A; ttyUSB1 — B; ttyS3 — нет устройства"_s;
+        QTest::newRow("danglingLink") << u"tty ttyS0 4; ln -s ttyUSB5 dev/COM3"_s << u""_s
+            << u"ttyS0 — последовательный порт; ttyS1 — нет устройства; COM3 закреплён за отключённым адаптером; ttyS3 — нет устройства"_s;
+        QTest::newRow("heldElsewhere") << u"usb ttyUSB0 A '' ''; usb ttyUSB1 B '' ''"_s << u"- - ttyUSB0 -"_s
+            << u"ttyUSB1 — B; ttyS1 — нет устройства; ttyUSB0 — A; ttyS3 — нет устройства"_s;
+        QTest::newRow("linkToHeld") << u"usb ttyUSB0 A '' ''; usb ttyUSB1 B '' ''; ln -s ttyUSB1 dev/COM2"_s << u"ttyUSB1 - - -"_s
+            << u"ttyUSB1 — B; COM2 — нет устройства; ttyUSB0 — A; ttyS3 — нет устройства"_s;
+        QTest::newRow("twoPortChip") << u"usb ttyUSB0 FTDI FT2232H FT5X 1-4 00; usb ttyUSB1 FTDI FT2232H FT5X 1-4 01"_s << u""_s
+            << u"ttyUSB0 — FTDI FT2232H, серийный номер FT5X; ttyUSB1 — FTDI FT2232H, серийный номер FT5X; ttyS2 — нет устройства; ttyS3 — нет устройства"_s;
+        QTest::newRow("uartSlots") << u"tty ttyS5 4 pci0000:00/0000:03:00.0; tty ttyS4 4 pci0000:00/0000:03:00.0; tty ttyS1 0 platform/serial8250"_s << u""_s
+            << u"ttyS4 — последовательный порт; ttyS5 — последовательный порт; ttyS2 — нет устройства; ttyS3 — нет устройства"_s;
+        QTest::newRow("deviceStrings") << uR"x(usb ttyUSB0 "$(printf 'Evil\n<b>\033[2J')" '' "$(printf %070d 0)")x"_s << u""_s
+            << u"ttyUSB0 — Evil <b>\uFFFD[2J, серийный номер %1; ttyS1 — нет устройства; ttyS2 — нет устройства; ttyS3 — нет устройства"_s.arg(QString(64, u'0'));
     }
     void numbering()
     {
         QFETCH(QString, machine);
+        QFETCH(QString, held);
         QCOMPARE(run(machine), u""_s);
-        const auto ports = ComPortMap(m_root + u"/dev"_s, m_root + u"/sys"_s, m_root + u"/rules"_s).ports();
-        const QString devices = QStringList{ports[0].device, ports[1].device, ports[2].device, ports[3].device}.join(u' ');
-        QTEST(QString(devices).remove(m_root + u"/dev/"_s) + u"; "_s + QString(ports[0].description).remove(m_root), "devices");
+        ComPortMap::HeldDevices open;
+        for (int n = 0; n < 4 && !held.isEmpty(); ++n)
+            open[n] = held.section(u' ', n, n) == u"-"_s ? QString() : m_root + u"/dev/"_s + held.section(u' ', n, n);
+        QStringList told;
+        for (const ComPortMap::ComPort &port : ComPortMap(m_root + u"/dev"_s, m_root + u"/sys"_s, m_root + u"/rules"_s).ports(open)) {
+            QVERIFY(port.description.startsWith(port.device.isEmpty() ? u"COM"_s : port.device + u" — "_s));
+            told << QString(port.description).remove(m_root + u"/dev/"_s);
+        }
+        QTEST(told.join(u"; "_s), "told");
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestComPorts)
