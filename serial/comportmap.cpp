@@ -115,7 +115,10 @@ QStringList ComPortMap::systemPorts() const
 {
     static const QRegularExpression pattern(QStringLiteral("^(%1)(\\d+)$").arg(kindOrder.join(QLatin1Char('|'))));
     std::vector<std::tuple<qsizetype, int, QString>> found;
-    const QStringList names = QDir(m_sys + QStringLiteral("/class/tty")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QStringList kinds = kindOrder;
+    for (QString &kind : kinds)
+        kind += QLatin1Char('*');
+    const QStringList names = QDir(m_sys + QStringLiteral("/class/tty")).entryList(kinds, QDir::AllEntries | QDir::System, QDir::NoSort);
     for (const QString &name : names) {
         const QRegularExpressionMatch match = pattern.match(name);
         if (match.hasMatch() && !isPhantom(name))
