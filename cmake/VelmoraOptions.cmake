@@ -12,3 +12,21 @@ if(VELMORA_SANITIZE)
         -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
     target_link_options(velmora_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Debian's hardening (stack protector, format checks, fortified functions, read-only relocations bound
+# at start) where dpkg-buildflags exists; the build type keeps choosing optimisation and debug
+# information. Fortified functions need an optimising build, and the sanitizers want none of it.
+find_program(DPKG_BUILDFLAGS dpkg-buildflags)
+if(DPKG_BUILDFLAGS AND NOT VELMORA_SANITIZE AND NOT VELMORA_FUZZ)
+    foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
+        execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
+                                ${DPKG_BUILDFLAGS} --get ${kind}
+                        OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+        separate_arguments(flags UNIX_COMMAND "${flags}")
+        list(FILTER flags EXCLUDE REGEX "^-(g.*|O.*|ffile-prefix-map=.*)$")
+        set(hardening_${kind} ${flags})
+    endforeach()
+    target_compile_options(velmora_options INTERFACE ${hardening_CXXFLAGS}
+        "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:${hardening_CPPFLAGS}>")
+    target_link_options(velmora_options INTERFACE ${hardening_LDFLAGS})
+endif()

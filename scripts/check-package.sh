@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks what it ships: the desktop entry, the
-# AppStream metainfo, lintian's verdict, and that the unpacked program starts.
+# AppStream metainfo, lintian's verdict (no hardening missing, down to its pedantic
+# tags), that the unpacked program starts and that the pinning script is installed.
 # Takes a configured build tree; build/package is configured here if it is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +25,16 @@ if ! report=$(desktop-file-validate "$scratch"/root/usr/share/applications/*.des
     exit 1
 fi
 appstreamcli validate --no-net "$scratch"/root/usr/share/metainfo/*.metainfo.xml
-lintian --info --fail-on error,warning "$deb"
+lintian --info --display-info --pedantic --fail-on error,warning "$deb" | tee "$scratch/lintian"
+if grep -q '^[A-Z]: velmora: hardening-' "$scratch/lintian"; then
+    echo "check-package: $deb: lintian finds hardening missing" >&2
+    exit 1
+fi
+usage=$("$scratch/root/usr/sbin/velmora-assign-com" 2>&1 || true)
+if [ "$usage" != "velmora-assign-com: usage: velmora-assign-com COMn DEVICE | --list | --remove COMn" ]; then
+    echo "check-package: $deb: velmora-assign-com does not run: $usage" >&2
+    exit 1
+fi
 
 # A program that cannot find its libraries or its platform plugin dies at once.
 mkdir -m 700 "$scratch/runtime"

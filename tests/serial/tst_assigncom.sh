@@ -2,10 +2,8 @@
 # Runs the pinning script over made-up machines: each case builds one with tests/support/machine.sh in
 # dash, runs its commands ("a ARGS" runs the script and prints its exit status) and compares what they
 # print, then the rules left behind and the COMn links, joined by " | ", with the literal text.
-top=$(cd "$(dirname "$0")/../.." && pwd) scratch=$(mktemp -d) passed=0 failed=0
-trap 'rm -rf "$scratch"' EXIT
-export S=${1:-$top/scripts/assign-com.sh} nl='A1
-B2' evil='*", RUN+="/bin/sh -c '\''id >/tmp/owned'\'''
+top=$(cd "$(dirname "$0")/../.." && pwd) scratch=$(mktemp -d) passed=0 failed=0 && trap 'rm -rf "$scratch"' EXIT
+export S=${1:-$top/scripts/assign-com.sh} nl=$'A1\nB2' evil='*", RUN+="/bin/sh -c '\''id >/tmp/owned'\'''
 ftdi2="usb ttyUSB0 FTDI 'Dual RS232-HS' FT4ABC 1-4 00 0403:6010; usb ttyUSB1 FTDI 'Dual RS232-HS' FT4ABC 1-4 01 0403:6010"
 ch342="usb ttyACM0 '' '' '' 1-2 00 1a86:55d2; usb ttyACM1 '' '' '' 1-2 02 1a86:55d2"
 uarts="tty ttyS0 4 platform/serial8250; tty ttyS1 0 platform/serial8250; tty ttyS3 4 platform/serial8250
@@ -27,7 +25,7 @@ t blankSerial "usb ttyUSB0 FTDI FT232R 'A1 B2' 1-3; a COM1 ttyUSB0 >/dev/null" '
 t nothingSafe 'usb ttyUSB0 FTDI FT232R "$evil" 1-3 00 "*:6001"; a COM1 ttyUSB0' 'assign-com.sh: ttyUSB0: reports nothing a udev rule can safely match it alone by | exit 1'
 t portsOnOneInterface "usb ttyUSB0 '' '' '' 1-3 00 9710:7840; usb ttyUSB1 '' '' '' 1-3 00 9710:7840; a COM1 ttyUSB1" 'assign-com.sh: ttyUSB1: reports nothing a udev rule can safely match it alone by | exit 1'
 t emptySlot "$uarts; a COM2 /dev/ttyS1" 'assign-com.sh: /dev/ttyS1: an empty UART slot, no serial port behind it | exit 1'
-t deviceTwice "$ftdi2; a COM1 ttyUSB0 >/dev/null; a COM2 ttyUSB0" 'assign-com.sh: this device is already COM1; first run: assign-com.sh --remove COM1 | exit 1 | SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6010", ATTRS{serial}=="FT4ABC", ENV{ID_USB_INTERFACE_NUM}=="00", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyUSB0'
+t deviceTwice "$ftdi2; a COM1 ttyUSB0 >/dev/null; a COM2 ttyUSB0" 'assign-com.sh: ttyUSB0 is already COM1; first run: assign-com.sh --remove COM1 | exit 1 | SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6010", ATTRS{serial}=="FT4ABC", ENV{ID_USB_INTERFACE_NUM}=="00", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyUSB0'
 t numberTaken "$uarts; a COM1 ttyS0 >/dev/null; a COM1 ttyS3; a COM1 ttyS0" 'assign-com.sh: COM1 is already assigned; first run: assign-com.sh --remove COM1 | exit 1 | COM1 is now ttyS0 | exit 0 | SUBSYSTEM=="tty", KERNEL=="ttyS0", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyS0'
 t udevIgnoresRule "$ftdi2; VELMORA_UDEVADM=true a COM2 ttyUSB1" 'assign-com.sh: udev did not point /dev/COM2 to ttyUSB1, so the rule is taken out again | exit 1'
 t list "$ftdi2; $uarts; a COM2 ttyUSB1 >/dev/null; a COM1 ttyS0 >/dev/null; rm dev/COM1; a --list" 'COM1  KERNEL=="ttyS0"  not plugged in | COM2  ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6010", ATTRS{serial}=="FT4ABC", ENV{ID_USB_INTERFACE_NUM}=="01"  now ttyUSB1 | exit 0 | SUBSYSTEM=="tty", KERNEL=="ttyS0", SYMLINK+="COM1", GROUP="dialout" | SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6010", ATTRS{serial}=="FT4ABC", ENV{ID_USB_INTERFACE_NUM}=="01", SYMLINK+="COM2", GROUP="dialout" | COM2 -> ttyUSB1'

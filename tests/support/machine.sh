@@ -4,13 +4,14 @@
 # $1 there: sh -c '. machine.sh "$1" && ...' sh ROOT. The sysfs trees are laid out as the kernel does:
 # sys/class/tty/NAME links to the tty below its device under sys/devices, and its "device" link leads back up.
 exec 2>&1 && mkdir -p "$1" && cd "$1" && hub=sys/devices/pci0000:00/0000:00:14.0/usb1 && mkdir -p dev rules sys/class/tty $hub
-export VELMORA_UDEV_RULES_DIR=$PWD/rules VELMORA_DEV_ROOT=$PWD/dev VELMORA_SYS_ROOT=$PWD/sys VELMORA_UDEVADM=$PWD/udevadm
+export VELMORA_UDEV_RULES_DIR="$PWD/rules" VELMORA_DEV_ROOT="$PWD/dev" VELMORA_SYS_ROOT="$PWD/sys" VELMORA_UDEVADM="$PWD/udevadm"
 # The root hub has ids and a serial number too, which must never be taken for an adapter's.
 echo 1d6b >$hub/idVendor && echo 0002 >$hub/idProduct && echo 0000:00:14.0 >$hub/serial
 
-# The stand-in udevadm logs how it is called to ROOT/udevadm.log; "trigger ... PATH" then does what udev would for that tty:
-# it drops the COMn links to it, and links COMn to it for each rule whose every value is a folder name or
-# an attribute on the tty's sysfs path. Loose next to udev, but it tells the ports of one chip apart.
+# The stand-in udevadm logs how it is called to ROOT/udevadm.log; "trigger ... PATH" then does what udev
+# would for that tty: it drops the COMn links to it, and links COMn to it for each rule whose every value
+# is a folder name or an attribute on the tty's sysfs path. Loose next to udev, but it tells the ports of
+# one chip apart.
 cat >udevadm <<'EOF'
 #!/bin/sh
 echo udevadm "$@" >>"${0%/*}/udevadm.log"; [ "$1" = trigger ] || exit 0; for t; do :; done; t=$(readlink -e -- "$t") || exit 0; n=${t##*/}
