@@ -2,13 +2,27 @@
 
 #include "nativetermios.h"
 
+#include <QEvent>
 #include <QScopedValueRollback>
+#include <QSocketNotifier>
 
 #include <array>
+#include <cstdlib>
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
 #endif
+
+// Where Qt Serial Port needs help, as found in 6.4.2 (Debian 12) and 6.8.2 (Debian 13); none of it is mended
+// in between, so nothing here depends on the version:
+// - A device that goes away makes read() return 0. Qt 6.4 calls that an error, ReadError or ResourceError by
+//   whatever errno an earlier call left, and after a ReadError reads on; Qt 6.8 reports nothing at all, and
+//   its read notifier then fires at every pass of the event loop. Both are caught at that notifier's wake-up.
+// - A write the driver refuses with EAGAIN, as on a line stopped by XOFF, is reported as a ResourceError by
+//   both, though the data stays queued and goes out later: no hang-up.
+// - It neither clears stick parity, nor adds XON/XOFF to RTS/CTS, nor hands RTS over (nativetermios.h).
+// - QStringDecoder cannot be told that the input ended and loses the byte after a cut-off sequence:
+//   Utf8StreamDecoder keeps its own tail.
 
 namespace {
 
@@ -69,6 +83,11 @@ template<typename From, typename To, std::size_t N>
     return handshaking >= 0 && handshaking < qint32(handshakingModes.size());
 }
 
+[[nodiscard]] QSerialPort::FlowControl flowControlOf(qint32 handshaking)
+{
+    return handshakingModes[std::size_t(handshaking)].flowControl;
+}
+
 } // namespace
 
 QtSerialPort::QtSerialPort(DeviceResolver device, QObject *parent)
@@ -107,19 +126,18 @@ bool QtSerialPort::open()
     const QScopedValueRollback inCall(m_inCall, true);
     m_openDevice = m_device();
     m_port->setPortName(m_openDevice);
-    // While closed these only tell QSerialPort what to set up at its open.
-    if (!applyLineSettings(m_settings)
-        || !m_port->setFlowControl(handshakingModes[std::size_t(m_handshaking)].flowControl)
-        || !m_port->open(QIODevice::ReadWrite))
+    // Told before the open too, so that QSerialPort's own open does not start from what was in force before.
+    if (!putInForce(m_settings, m_handshaking) || !m_port->open(QIODevice::ReadWrite))
         return false;
-    if (!completeAtDriver(m_settings, m_handshaking)) {
+    if (!putInForce(m_settings, m_handshaking)) {
         m_port->close();
         return false;
     }
     // The kernel raises both lines on open. A device without modem lines
     // (a pseudo-terminal) refuses this, and still opens.
     (void)applyLine(QSerialPort::DataTerminalReadySignal, m_dtr);
-    (void)applyLine(QSerialPort::RequestToSendSignal, m_rts);
+    handOverRts(m_handshaking);
+    watchReadNotifier();
     m_received.clear();
     m_decoder.reset();
     m_state = State::Open;
@@ -148,29 +166,40 @@ void QtSerialPort::close()
 bool QtSerialPort::setSettings(QStringView text)
 {
     const std::optional<LineSettings> wanted = parseLineSettings(text);
-    if (!wanted || m_state == State::HungUp)
+    if (!wanted || m_state == State::HungUp || (m_state == State::Open && !change(*wanted, m_handshaking)))
         return false;
-    if (m_state == State::Open) {
-        const QScopedValueRollback inCall(m_inCall, true);
-        if (!applyLineSettings(*wanted) || !completeAtDriver(*wanted, m_handshaking)
-            || !driverTookSpeed(wanted->baudRate)) {
-            // The driver refused a part after taking others: put back the
-            // settings in force, so that they are what a read reports.
-            (void)applyLineSettings(m_settings);
-            (void)completeAtDriver(m_settings, m_handshaking);
-            return false;
-        }
-    }
     m_settings = *wanted;
     return true;
 }
 
-// A UART that cannot do a speed may keep its old one or clip the new one, and
-// both driver paths report success all the same.
+bool QtSerialPort::change(const LineSettings &settings, qint32 handshaking)
+{
+    const QScopedValueRollback inCall(m_inCall, true);
+    if (putInForce(settings, handshaking))
+        return true;
+    // The driver refused a part after taking others: put back the settings in force, so that they are what
+    // a read reports.
+    (void)putInForce(m_settings, m_handshaking);
+    return false;
+}
+
+// The one way settings reach the driver, at an open and at a change alike. While the port is closed
+// QSerialPort only keeps them for its open.
+bool QtSerialPort::putInForce(const LineSettings &settings, qint32 handshaking)
+{
+    return applyLineSettings(settings) && m_port->setFlowControl(flowControlOf(handshaking))
+           && (!m_port->isOpen()
+               || (completeAtDriver(settings, handshaking) && driverTookSpeed(settings.baudRate)));
+}
+
+// A UART that cannot make a speed may keep its old one or clip the new one, and both driver paths report
+// success all the same. Drivers on a fixed clock (pl2303, cp210x) report the nearest rate they can make
+// instead. A receiver samples each bit in its middle, so over a 10- to 12-bit frame the two ends may be
+// some 4 % apart before the last bit is misread: 2 % is one end's share.
 bool QtSerialPort::driverTookSpeed(qint32 baudRate) const
 {
     const std::optional<qint32> actual = driverBaudRate(m_port->handle());
-    return !actual || *actual == baudRate;
+    return !actual || std::abs(qint64(*actual) - baudRate) * 50 <= baudRate;
 }
 
 std::optional<QString> QtSerialPort::settings() const
@@ -190,16 +219,11 @@ bool QtSerialPort::applyLineSettings(const LineSettings &settings)
 
 bool QtSerialPort::setHandshaking(qint32 handshaking)
 {
-    if (!isHandshaking(handshaking) || m_state == State::HungUp)
+    if (!isHandshaking(handshaking) || m_state == State::HungUp
+        || (m_state == State::Open && !change(m_settings, handshaking)))
         return false;
-    if (m_state == State::Open) {
-        const QScopedValueRollback inCall(m_inCall, true);
-        if (!applyHandshaking(handshaking)) {
-            (void)applyHandshaking(m_handshaking);
-            return false;
-        }
+    if (m_state == State::Open)
         handOverRts(handshaking);
-    }
     m_handshaking = handshaking;
     return true;
 }
@@ -209,7 +233,7 @@ bool QtSerialPort::setHandshaking(qint32 handshaking)
 // Without, RTS goes back to what its button asks for.
 void QtSerialPort::handOverRts(qint32 handshaking)
 {
-    if (handshakingModes[std::size_t(handshaking)].flowControl == QSerialPort::HardwareControl)
+    if (flowControlOf(handshaking) == QSerialPort::HardwareControl)
         (void)setModemLine(m_port->handle(), ModemLine::Rts, true);
     else
         (void)applyLine(QSerialPort::RequestToSendSignal, m_rts);
@@ -218,12 +242,6 @@ void QtSerialPort::handOverRts(qint32 handshaking)
 std::optional<qint32> QtSerialPort::handshaking() const
 {
     return m_handshaking;
-}
-
-bool QtSerialPort::applyHandshaking(qint32 handshaking)
-{
-    return m_port->setFlowControl(handshakingModes[std::size_t(handshaking)].flowControl)
-           && completeAtDriver(m_settings, handshaking);
 }
 
 bool QtSerialPort::completeAtDriver(const LineSettings &settings, qint32 handshaking)
@@ -257,8 +275,11 @@ bool QtSerialPort::setLine(QSerialPort::PinoutSignal line, bool enable, bool &wa
     return true;
 }
 
+// The RTS field shows the line: under hardware flow the driver's, whatever the button asks for meanwhile.
 std::optional<bool> QtSerialPort::rtsEnable() const
 {
+    if (m_state == State::Open && flowControlOf(m_handshaking) == QSerialPort::HardwareControl)
+        return holding(QSerialPort::RequestToSendSignal);
     return m_rts;
 }
 
@@ -299,10 +320,14 @@ std::optional<bool> QtSerialPort::holding(QSerialPort::PinoutSignal line) const
 
 std::optional<QString> QtSerialPort::input()
 {
-    // What arrived before a hang-up is still shown once.
-    if (!deviceUsable() && (m_state != State::HungUp || m_received.size() == 0))
+    if (deviceUsable())
+        return m_decoder.decode(m_received.take());
+    if (m_state != State::HungUp)
         return std::nullopt;
-    return m_decoder.decode(m_received.take());
+    // What arrived before a hang-up is still shown once, a character it cut off as U+FFFD.
+    QString rest = m_decoder.decode(m_received.take());
+    rest += m_decoder.flush();
+    return rest.isEmpty() ? std::nullopt : std::optional(rest);
 }
 
 bool QtSerialPort::output(QStringView text)
@@ -344,6 +369,27 @@ void QtSerialPort::drain()
     m_received.append(m_port->readAll());
 }
 
+void QtSerialPort::watchReadNotifier()
+{
+    const auto notifiers = m_port->findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly);
+    for (QSocketNotifier *notifier : notifiers) {
+        if (notifier->type() == QSocketNotifier::Read)
+            notifier->installEventFilter(this);
+    }
+}
+
+// Each wake-up of QSerialPort's read notifier, before it reads: one for a device that went away is the
+// last, whether or not QSerialPort would report it.
+bool QtSerialPort::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::SockAct || m_state == State::Closed || !deviceGone())
+        return false;
+    static_cast<QSocketNotifier *>(watched)->setEnabled(false);
+    if (m_state == State::Open)
+        hangUp();
+    return true;
+}
+
 void QtSerialPort::onError(QSerialPort::SerialPortError error)
 {
     if (error == QSerialPort::NoError || m_inCall || m_state != State::Open)
@@ -354,8 +400,13 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error)
         m_port->clearError();
         return;
     }
-    // The device is gone (EOF, EIO). Its read notifier would fire for ever;
-    // closing it from inside its own notification is unsafe, hence the queued call.
+    hangUp();
+}
+
+// The device is gone (EOF, EIO). Closing it from inside QSerialPort's own notification is unsafe, hence the
+// queued call.
+void QtSerialPort::hangUp()
+{
     m_state = State::HungUp;
     QMetaObject::invokeMethod(this, &QtSerialPort::releaseHungUpDevice, Qt::QueuedConnection);
 }

@@ -62,8 +62,9 @@ private:
 
     bool open();
     void close();
+    [[nodiscard]] bool change(const LineSettings &settings, qint32 handshaking);
+    [[nodiscard]] bool putInForce(const LineSettings &settings, qint32 handshaking);
     [[nodiscard]] bool applyLineSettings(const LineSettings &settings);
-    [[nodiscard]] bool applyHandshaking(qint32 handshaking);
     void handOverRts(qint32 handshaking);
     [[nodiscard]] bool driverTookSpeed(qint32 baudRate) const;
     // What QSerialPort leaves undone; due after each of its writes.
@@ -74,7 +75,10 @@ private:
     [[nodiscard]] bool deviceUsable();
     [[nodiscard]] bool deviceGone() const;
     void drain();
+    void watchReadNotifier();
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void onError(QSerialPort::SerialPortError error);
+    void hangUp();
     void releaseHungUpDevice();
 
     DeviceResolver m_device;

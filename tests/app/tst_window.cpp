@@ -247,24 +247,18 @@ private Q_SLOTS:
         QString message;
         QTimer::singleShot(0, this, [&message] {
             auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            message = shown ? shown->windowTitle() + u' ' + shown->text() : u"none"_s;
-            if (shown)
-                shown->accept();
+            message = shown ? (shown->accept(), shown->windowTitle() + u' ' + shown->text()) : u"none"_s;
         });
         QTest::mouseClick(box(1), Qt::LeftButton, {}, QPoint(6, 8));
         QCOMPARE(message + u' ' + QString::number(box(1)->isChecked()), u"Velmora_ru v.1.1 Порт не найден 0"_s);
 
-        // COM2 opens through its link and goes on naming the device it holds after the link moves on.
+        // COM2 opens through its link and goes on naming the device it holds after the link moves on (the
+        // end-to-end run sends through such a link).
         QTest::mouseClick(box(2), Qt::LeftButton, {}, QPoint(6, 8));
         QVERIFY(::write(far, "OK", 2) == 2 && QFile::remove(dir.path() + u"/dev/COM2"_s) && QFile::link(u"gone"_s, dir.path() + u"/dev/COM2"_s));
         QTRY_COMPARE(window->findChild<QtSerialPort *>(u"MSComm2"_s)->receivedBytes(), 2);
         window->tick();
         QCOMPARE(told(2) + window->findChild<QLineEdit *>(u"Text12"_s)->text(), u"%1 — последовательный порт | <p>%1 — последовательный порт</p>OK"_s.arg(pty));
-        window->findChild<QLineEdit *>(u"Text13"_s)->setText(u"AT"_s);
-        window->tick();
-        QByteArray sent;
-        char chunk[8];
-        QTRY_COMPARE(sent += QByteArray(chunk, std::max(::read(far, chunk, sizeof chunk), ssize_t(0))), "AT");
         QTest::mouseClick(box(2), Qt::LeftButton, {}, QPoint(6, 8));
         window->tick();
         QCOMPARE(told(2), u"COM2 закреплён за отключённым адаптером | <p>COM2 закреплён за отключённым адаптером</p>"_s);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
+#include <cerrno>
 #include <cstdarg>
 #include <map>
 
@@ -18,23 +19,32 @@ struct Modem
 {
     int lines = 0;
     tcflag_t cflag = CS8; // the character size and parity asked for
+    unsigned uartClock = 0;
+    bool heldByXoff = false;
+    QByteArray fifo;
 };
 constexpr tcflag_t keptBits = CSIZE | PARENB | PARODD | CMSPAR;
 constexpr int outputs = TIOCM_DTR | TIOCM_RTS;
+struct Termios2 { tcflag_t flags[4]; cc_t line, cc[19]; speed_t ispeed, ospeed; }; // the kernel's, which clashes with glibc's
+constexpr unsigned long getTermios2 = _IOR('T', 0x2A, Termios2), setTermios2 = _IOW('T', 0x2B, Termios2);
 
 // By the slave's device number, which every descriptor of it shares.
 std::map<dev_t, Modem> modems;
 
-Modem *modemOf(int fd)
+dev_t deviceOf(int fd)
 {
     struct stat status{};
-    const auto found = ::fstat(fd, &status) == 0 ? modems.find(status.st_rdev) : modems.end();
+    return ::fstat(fd, &status) == 0 ? status.st_rdev : 0;
+}
+
+Modem *modemOf(int fd)
+{
+    const auto found = modems.find(deviceOf(fd));
     return found == modems.end() ? nullptr : &found->second;
 }
 
 // The definition the C library or a sanitizer runtime would have given.
-template<typename Function>
-Function *next(const char *name)
+template<typename Function> Function *next(const char *name)
 {
     return reinterpret_cast<Function *>(::dlsym(RTLD_NEXT, name));
 }
@@ -48,6 +58,11 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     void *argument = va_arg(arguments, void *);
     va_end(arguments);
     Modem *modem = modemOf(fd);
+    Termios2 made = modem && modem->uartClock && request == setTermios2 ? *static_cast<const Termios2 *>(argument) : Termios2{};
+    if (made.ospeed != 0) {
+        made.ispeed = made.ospeed = modem->uartClock / qMax(1u, (modem->uartClock + made.ospeed / 2) / qMax(made.ospeed, 1u));
+        argument = &made;
+    }
     if (!modem || (request != TIOCMGET && request != TIOCMSET && request != TIOCMBIS && request != TIOCMBIC))
         return next<int(int, unsigned long, void *)>("ioctl")(fd, request, argument);
     int &bits = *static_cast<int *>(argument);
@@ -80,7 +95,24 @@ extern "C" int tcsetattr(int fd, int action, const termios *tio) noexcept
     return result;
 }
 
-PtyModem::PtyModem()
+extern "C" ssize_t write(int fd, const void *data, size_t size)
+{
+    Modem *modem = modemOf(fd);
+    if (!modem || !modem->heldByXoff || size == 0)
+        return next<ssize_t(int, const void *, size_t)>("write")(fd, data, size);
+    const qsizetype taken = qMin(qsizetype(size), 16 - modem->fifo.size());
+    modem->fifo.append(static_cast<const char *>(data), taken);
+    return taken > 0 ? taken : (errno = EAGAIN, -1);
+}
+
+extern "C" int tcflush(int fd, int queue) noexcept
+{
+    if (Modem *modem = modemOf(fd); modem && queue != TCIFLUSH)
+        modem->fifo.clear();
+    return next<int(int, int)>("tcflush")(fd, queue);
+}
+
+PtyModem::PtyModem(unsigned uartClock)
     : m_master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
     , m_slave((::grantpt(m_master), ::unlockpt(m_master), ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC)))
     , m_path(QString::fromLocal8Bit(::ptsname(m_master)))
@@ -88,13 +120,12 @@ PtyModem::PtyModem()
     termios tio = slaveTermios();
     ::cfmakeraw(&tio); // no echo to the master while the code under test has the slave closed
     ::tcsetattr(m_slave, TCSANOW, &tio);
-    lines() = 0;
+    (modems[deviceOf(m_slave)] = Modem()).uartClock = uartClock;
 }
 
 PtyModem::~PtyModem()
 {
-    struct stat status{};
-    modems.erase(::fstat(m_slave, &status) == 0 ? status.st_rdev : 0);
+    modems.erase(deviceOf(m_slave));
     hangUp();
     ::close(m_slave);
 }
@@ -108,19 +139,21 @@ termios PtyModem::slaveTermios() const
 
 unsigned PtyModem::slaveBaudRate() const
 {
-    struct { tcflag_t flags[4]; cc_t line, cc[19]; speed_t ispeed, ospeed; } tio{}; // the kernel's termios2
-    return ::ioctl(m_slave, _IOR('T', 0x2A, decltype(tio)), &tio) == 0 ? tio.ospeed : 0;
+    Termios2 tio{};
+    return ::ioctl(m_slave, getTermios2, &tio) == 0 ? tio.ospeed : 0;
 }
 
 int &PtyModem::lines()
 {
-    struct stat status{};
-    ::fstat(m_slave, &status);
-    return modems[status.st_rdev].lines;
+    return modems[deviceOf(m_slave)].lines;
 }
 
 qint64 PtyModem::write(const QByteArray &bytes) const
 {
+    Modem &modem = modems[deviceOf(m_slave)];
+    modem.heldByXoff = bytes.contains('\x13') || (modem.heldByXoff && !bytes.contains('\x11'));
+    const QByteArray released = modem.heldByXoff ? QByteArray() : std::exchange(modem.fifo, {});
+    (void)::write(m_slave, released.constData(), std::size_t(released.size()));
     return ::write(m_master, bytes.constData(), std::size_t(bytes.size()));
 }
 
@@ -128,13 +161,12 @@ QByteArray PtyModem::read(qsizetype count) const
 {
     QByteArray bytes;
     char chunk[65536];
-    for (QDeadlineTimer deadline(3000); bytes.size() < count || bytes.isEmpty();) {
+    QDeadlineTimer deadline(3000);
+    do {
         QCoreApplication::processEvents();
         for (ssize_t got; (got = ::read(m_master, chunk, sizeof chunk)) > 0;)
             bytes.append(chunk, got);
-        if (count == 0 || deadline.hasExpired())
-            break;
-    }
+    } while (bytes.size() < count && !deadline.hasExpired());
     return bytes;
 }
 
