@@ -78,6 +78,13 @@ QLabel *makeLabel(QWidget *parent, std::string_view name, std::string_view capti
     return channelControlName(channel, texts::signalNames[std::size_t(pin) - 1]);
 }
 
+// Every change of a box, partly ticked included; Qt 6.7 renamed the signal.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+constexpr auto boxChanged = &QCheckBox::checkStateChanged;
+#else
+constexpr auto boxChanged = &QCheckBox::stateChanged;
+#endif
+
 [[nodiscard]] int lineSlot(int channel, Line line)
 {
     return channel * 2 + (line == Line::Dtr ? 0 : 1);
@@ -202,7 +209,7 @@ void MainWindow::buildPortsBox(QGroupBox *box)
         auto *check = makeControl<QCheckBox>(box, qs(entry.checkBox), windowlayout::checkBoxRect(channel));
         check->setText(qs(entry.checkCaption));
         // Every change is a click, the program's own untick after a refused open included.
-        connect(check, &QCheckBox::stateChanged, this, [this, channel] { m_enable.checkClicked(channel); });
+        connect(check, boxChanged, this, [this, channel] { m_enable.checkClicked(channel); });
         m_checkBoxes[channel] = check;
     }
 }
