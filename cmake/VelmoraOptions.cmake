@@ -17,7 +17,7 @@ endif()
 # at start) where dpkg-buildflags exists; the build type keeps choosing optimisation and debug
 # information. Fortified functions need an optimising build, and the sanitizers want none of it.
 find_program(DPKG_BUILDFLAGS dpkg-buildflags)
-if(DPKG_BUILDFLAGS AND NOT VELMORA_SANITIZE AND NOT VELMORA_FUZZ)
+if(DPKG_BUILDFLAGS AND NOT VELMORA_SANITIZE)
     foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
         execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
                                 ${DPKG_BUILDFLAGS} --get ${kind}

@@ -1,28 +1,46 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Velmora needs on Debian 12.
+# Installs what building, running and testing Velmora needs on the releases it
+# is known to work on: Debian 12 and Ubuntu 24.04 LTS (Qt 6.4), Debian 13 (Qt 6.8).
 set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev
-    clang libclang-rt-14-dev
     fonts-symbola xvfb xauth xdotool x11-utils imagemagick
     locales util-linux procps
+    debootstrap
     dpkg-dev file binutils gzip lintian desktop-file-utils appstream man-db groff-base
 )
+
+os_release() { (. /etc/os-release && printf "%s" "${!1:-}") 2>/dev/null || true; }
+case "$(os_release ID):$(os_release VERSION_ID)" in
+    debian:12 | debian:13 | ubuntu:24.04) ;;
+    *)
+        name=$(os_release PRETTY_NAME)
+        echo "install-deps: ${name:-this system} is not a release whose packages this script knows." >&2
+        echo "install-deps: it knows Debian 12 (bookworm), Debian 13 (trixie) and Ubuntu 24.04 LTS (noble)." >&2
+        exit 1 ;;
+esac
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-    as_root apt-get update -q
+lists_fresh=no
+install_missing() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+    done
+    [ "${#missing[@]}" -gt 0 ] || return 0
+    if [ "$lists_fresh" = no ]; then
+        as_root apt-get update -q
+        lists_fresh=yes
+    fi
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+}
+
+install_missing "${packages[@]}"
 
 # The title test reads month and weekday names through glibc's Russian locale.
 if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
