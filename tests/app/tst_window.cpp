@@ -232,15 +232,11 @@ private Q_SLOTS:
         QCOMPARE(QProcess::execute(u"sh"_s, {u"-c"_s, machine, QString::fromUtf8(MACHINE_FIXTURE), dir.path(), pty}), 0);
         qputenv("LOCPATH", dir.path().toLocal8Bit()), qputenv("LC_TIME", "ru_RU.KOI8-R"), qunsetenv("LC_ALL");
         const auto window = makeSystemWindow(ComPortMap(dir.path() + u"/dev"_s, dir.path() + u"/sys"_s, dir.path() + u"/rules"_s));
-        std::setlocale(LC_TIME, "C");
-        window->findChild<QTimer *>(u"Timer1"_s)->stop();
-        window->show();
-        const QString months[] = {u"Января"_s, u"Февраля"_s, u"Марта"_s, u"Апреля"_s, u"Мая"_s, u"Июня"_s, u"Июля"_s,
-                                  u"Августа"_s, u"Сентября"_s, u"Октября"_s, u"Ноября"_s, u"Декабря"_s};
+        window->findChild<QTimer *>(u"Timer1"_s)->stop(), window->show();
+        const QString months[] = {u"Января"_s, u"Февраля"_s, u"Марта"_s, u"Апреля"_s, u"Мая"_s, u"Июня"_s, u"Июля"_s, u"Августа"_s, u"Сентября"_s, u"Октября"_s, u"Ноября"_s, u"Декабря"_s};
         const QString days[] = {u"Понедельник"_s, u"Вторник"_s, u"Среда"_s, u"Четверг"_s, u"Пятница"_s, u"Суббота"_s, u"Воскресенье"_s};
         const QDate today = QDate::currentDate();
-        QCOMPARE(window->windowTitle(), titleLead + u"%1  %2  %3 года  %4"_s.arg(today.day()).arg(months[today.month() - 1])
-                                                        .arg(today.year()).arg(days[today.dayOfWeek() - 1]));
+        QCOMPARE(window->windowTitle(), titleLead + u"%1  %2  %3 года  %4"_s.arg(today.day()).arg(months[today.month() - 1]).arg(today.year()).arg(days[today.dayOfWeek() - 1]));
         const auto box = [&window](int n) { return window->findChild<QAbstractButton *>(u"Check%1"_s.arg(n)); };
         const auto told = [&](int n) { return QString(box(n)->accessibleDescription() + u" | "_s + box(n)->toolTip()).remove(dir.path()); };
         QCOMPARE(told(1), u"/dev/ttyUSB0 — <font size=6>COM1 OK</font> | <p>/dev/ttyUSB0 — &lt;font size=6&gt;COM1 OK&lt;/font&gt;</p>"_s);
@@ -262,7 +258,6 @@ private Q_SLOTS:
         QTest::mouseClick(box(2), Qt::LeftButton, {}, QPoint(6, 8));
         window->tick();
         QCOMPARE(told(2), u"COM2 закреплён за отключённым адаптером | <p>COM2 закреплён за отключённым адаптером</p>"_s);
-        ::close(far);
     }
 };
 
