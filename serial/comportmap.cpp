@@ -57,10 +57,12 @@ std::array<ComPortMap::ComPort, ComPortMap::comCount> ComPortMap::ports(const He
         chosen[n - 1] = {comName(n), comName(n)};
 #else
     std::array<bool, comCount> pinned{};
+    std::array<QString, comCount> linked; // empty where dangling or absent
     QStringList claimed(held.cbegin(), held.cend());
     for (int n = 1; n <= comCount; ++n) {
         pinned[n - 1] = isPinned(n);
-        claimed << QFileInfo(link(n)).canonicalFilePath();
+        linked[n - 1] = QFileInfo(link(n)).canonicalFilePath();
+        claimed << linked[n - 1];
     }
     claimed.removeAll(QString());
     const auto isHeld = [&held](const QString &device) { return std::ranges::find(held, device) != held.end(); };
@@ -76,7 +78,7 @@ std::array<ComPortMap::ComPort, ComPortMap::comCount> ComPortMap::ports(const He
         if (!held[n - 1].isEmpty()) {
             port.device = held[n - 1];
         } else if (pinned[n - 1]) {
-            const QString target = QFileInfo(link(n)).canonicalFilePath();
+            const QString &target = linked[n - 1];
             if (target.isEmpty())
                 port.description = comName(n) + qs(texts::reservedNumberTail);
             else if (!isHeld(target)) // by another channel: it would be opened twice
