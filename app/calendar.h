@@ -15,8 +15,7 @@ struct Calendar
     std::function<QString(int weekday)> weekdayName;
 };
 
-// The clock and the names of the C library's LC_TIME locale (the regional
-// settings on Windows).
+// The clock and the names of the user's regional settings.
 [[nodiscard]] Calendar systemCalendar();
 
 // Sunday is day 1, as the weekday names count.

@@ -2,7 +2,7 @@
 
 #include "qstringfrom.h"
 #include "screencolor.h"
-#include "texts.h"
+#include "windowtexts.h"
 
 ColorButton::ColorButton(QWidget *parent)
     : QPushButton(parent)

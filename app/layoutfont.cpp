@@ -31,7 +31,7 @@ constexpr int lineHeight = 17; // the height of every one-line label of the layo
             return false;
     }
     const int handshakingWidth = settingsLabelRect(settingsRows.back()).width;
-    for (const ChannelEntry &channel : channelTable) {
+    for (const ChannelControls &channel : channelControls) {
         if (!fits(metrics, channel.handshakingCaption, handshakingWidth))
             return false;
     }

@@ -1,3 +1,4 @@
+#include "systemports.h"
 #include "systemwindow.h"
 
 #include <QApplication>
@@ -5,7 +6,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const std::unique_ptr<MainWindow> window = makeSystemWindow();
+    const std::unique_ptr<MainWindow> window = makeSystemWindow(std::make_unique<SystemPorts>());
     window->show();
     return QApplication::exec();
 }

@@ -3,10 +3,11 @@
 #include "aboutpanel.h"
 #include "circleshape.h"
 #include "colorbutton.h"
+#include "channelcontrols.h"
 #include "layoutfont.h"
 #include "qstringfrom.h"
 #include "screencolor.h"
-#include "texts.h"
+#include "windowtexts.h"
 #include "windowlayout.h"
 
 #include <QAction>
@@ -26,14 +27,6 @@
 namespace {
 
 using windowlayout::Rect;
-
-[[nodiscard]] Ports rawPointers(const std::array<std::unique_ptr<SerialPort>, channelCount> &owned)
-{
-    Ports ports{};
-    for (int channel = 0; channel < channelCount; ++channel)
-        ports[channel] = owned[channel].get();
-    return ports;
-}
 
 void showMessageBox(QWidget *parent, const QString &text)
 {
@@ -92,14 +85,13 @@ constexpr auto boxChanged = &QCheckBox::stateChanged;
 
 } // namespace
 
-MainWindow::MainWindow(std::array<std::unique_ptr<SerialPort>, channelCount> ports, QWidget *parent)
+MainWindow::MainWindow(std::unique_ptr<PortSet> ports, QWidget *parent)
     : QMainWindow(parent)
-    , m_ownedPorts(std::move(ports))
-    , m_ports(rawPointers(m_ownedPorts))
-    , m_enable(*this, m_ports)
-    , m_settings(*this, m_ports)
-    , m_toggles(*this, m_ports)
-    , m_poll(*this, m_ports)
+    , m_ports(std::move(ports))
+    , m_enable(*this, *m_ports)
+    , m_settings(*this, *m_ports)
+    , m_toggles(*this, *m_ports)
+    , m_poll(*this, *m_ports)
     , m_presenter(showMessageBox)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -115,6 +107,7 @@ MainWindow::MainWindow(std::array<std::unique_ptr<SerialPort>, channelCount> por
     m_aboutPanel->raise();
 
     resize(windowlayout::clientWidth, windowlayout::clientHeight + menuBar()->sizeHint().height());
+    describePorts();
     startPolling();
 }
 
@@ -123,12 +116,6 @@ MainWindow::~MainWindow() = default;
 void MainWindow::setMessagePresenter(MessagePresenter presenter)
 {
     m_presenter = presenter ? std::move(presenter) : MessagePresenter(showMessageBox);
-}
-
-void MainWindow::setPortDescriber(PortDescriber describer)
-{
-    m_describer = std::move(describer);
-    describePorts();
 }
 
 void MainWindow::tick()
@@ -140,15 +127,13 @@ void MainWindow::tick()
 // The texts come from the device: the tooltip shows them as they are, never as markup.
 void MainWindow::describePorts()
 {
-    if (!m_describer)
-        return;
-    const std::array<QString, channelCount> descriptions = m_describer();
     for (int channel = 0; channel < channelCount; ++channel) {
+        const QString description = m_ports->description(channel);
         QCheckBox *box = m_checkBoxes[channel];
-        if (box->accessibleDescription() == descriptions[channel])
+        if (box->accessibleDescription() == description)
             continue;
-        box->setAccessibleDescription(descriptions[channel]);
-        box->setToolTip(Qt::convertFromPlainText(descriptions[channel], Qt::WhiteSpaceNormal));
+        box->setAccessibleDescription(description);
+        box->setToolTip(description.isEmpty() ? QString() : Qt::convertFromPlainText(description, Qt::WhiteSpaceNormal));
     }
 }
 
@@ -162,8 +147,8 @@ void MainWindow::setAboutTexts(const QString &authorText, const QString &termsTe
 void MainWindow::nameSerialPorts()
 {
     for (int channel = 0; channel < channelCount; ++channel) {
-        if (auto *object = dynamic_cast<QObject *>(m_ownedPorts[channel].get())) {
-            object->setObjectName(qs(channelTable[channel].serialPort));
+        if (auto *object = dynamic_cast<QObject *>(&m_ports->port(channel))) {
+            object->setObjectName(qs(channelControls[channel].serialPort));
             object->setParent(this);
         }
     }
@@ -205,7 +190,7 @@ void MainWindow::buildFrames(QWidget *client)
 void MainWindow::buildPortsBox(QGroupBox *box)
 {
     for (int channel = 0; channel < channelCount; ++channel) {
-        const ChannelEntry &entry = channelTable[channel];
+        const ChannelControls &entry = channelControls[channel];
         auto *check = makeControl<QCheckBox>(box, qs(entry.checkBox), windowlayout::checkBoxRect(channel));
         check->setText(qs(entry.checkCaption));
         // Every change is a click, the program's own untick after a refused open included.
@@ -232,7 +217,7 @@ void MainWindow::buildPinGrid(QWidget *client)
             m_pinFields[channel * pinCount + static_cast<int>(row.pin) - 1] = field;
         }
         for (Line line : {Line::Dtr, Line::Rts}) {
-            const ChannelEntry &entry = channelTable[channel];
+            const ChannelControls &entry = channelControls[channel];
             auto *button = makeControl<ColorButton>(client, qs(line == Line::Dtr ? entry.dtrButton : entry.rtsButton),
                                                     lineButtonRect(channel, line));
             button->setAccessibleName(pinName(channel, line == Line::Dtr ? Pin::Dtr : Pin::Rts));
@@ -253,7 +238,7 @@ void MainWindow::buildPinPanel(int channel, QGroupBox *panel)
     }
     makeLabel(panel, lowerDigitRowName, texts::lowerDigitRow, lowerDigitRowRect, channel);
 
-    QLabel *status = makeLabel(panel, channelTable[channel].statusLabel, {}, statusLabelRect);
+    QLabel *status = makeLabel(panel, channelControls[channel].statusLabel, {}, statusLabelRect);
     status->setAlignment(Qt::AlignCenter);
     paintRole(*status, QPalette::WindowText, statusText);
     m_statusLabels[channel] = status;
@@ -282,7 +267,7 @@ void MainWindow::buildSettingsPanel(int channel, QGroupBox *panel)
         if (row.labelKind == RowLabel::ArrayElement)
             makeLabel(panel, row.labelName, row.labelCaption, settingsLabelRect(row), channel);
         else if (row.labelKind == RowLabel::ChannelLabel)
-            makeLabel(panel, channelTable[channel].handshakingLabel, channelTable[channel].handshakingCaption,
+            makeLabel(panel, channelControls[channel].handshakingLabel, channelControls[channel].handshakingCaption,
                       settingsLabelRect(row));
     }
 }

@@ -6,7 +6,7 @@
 #include "controls.h"
 #include "linetoggles.h"
 #include "pollcycle.h"
-#include "ports.h"
+#include "portset.h"
 
 #include <QMainWindow>
 
@@ -31,17 +31,12 @@ class MainWindow final : public QMainWindow, public Controls
     Q_OBJECT
 public:
     using MessagePresenter = std::function<void(QWidget *parent, const QString &text)>;
-    // What each box stands for, COM1 first, as plain text.
-    using PortDescriber = std::function<std::array<QString, channelCount>()>;
 
-    explicit MainWindow(std::array<std::unique_ptr<SerialPort>, channelCount> ports, QWidget *parent = nullptr);
+    explicit MainWindow(std::unique_ptr<PortSet> ports, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The one way modal messages reach the user; tests put their own in.
     void setMessagePresenter(MessagePresenter presenter);
-    // Names the device behind each box in its tooltip and to a screen reader, kept current by every tick.
-    void setPortDescriber(PortDescriber describer);
-
     // One tick of the poll timer.
     void tick();
     [[nodiscard]] PollCycle &poll() { return m_poll; }
@@ -72,14 +67,12 @@ private:
     [[nodiscard]] QLineEdit *pinField(int channel, Pin pin) const;
     [[nodiscard]] ColorButton *lineButton(int channel, Line line) const;
 
-    std::array<std::unique_ptr<SerialPort>, channelCount> m_ownedPorts;
-    Ports m_ports;
+    std::unique_ptr<PortSet> m_ports;
     ChannelEnable m_enable;
     ChannelSettings m_settings;
     LineToggles m_toggles;
     PollCycle m_poll;
     MessagePresenter m_presenter;
-    PortDescriber m_describer;
 
     std::array<QCheckBox *, channelCount> m_checkBoxes{};
     std::array<QLineEdit *, channelCount * pinCount> m_pinFields{};

@@ -2,7 +2,7 @@
 
 #include "mainwindow.h"
 #include "qstringfrom.h"
-#include "texts.h"
+#include "windowtexts.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "channeltable.h"
+#include "channelcontrols.h"
 #include "colorcode.h"
-#include "texts.h"
+#include "windowtexts.h"
 
 #include <array>
 #include <span>
@@ -121,7 +121,7 @@ inline constexpr std::array<std::string_view, 4> dataBitsEntries{"5", "6", "7", 
 inline constexpr std::array<std::string_view, 2> stopBitsEntries{"1", "2"};
 inline constexpr std::array<std::string_view, 4> handshakingEntries{"0", "1", "2", "3"};
 
-// The handshaking row's label is a plain control per channel (channelTable);
+// The handshaking row's label is a plain control per channel (channelControls);
 // the others are elements of a label array.
 enum class RowLabel { None, ArrayElement, ChannelLabel };
 

@@ -66,10 +66,8 @@ constexpr std::array<ParityLetter, 5> parityLetters{{
         return StopBitsKind::One;
     if (text == u"2")
         return StopBitsKind::Two;
-#ifdef Q_OS_WIN
     if (text == u"1.5")
-        return StopBitsKind::OneAndHalf; // termios has no one-and-a-half stop bits
-#endif
+        return StopBitsKind::OneAndHalf; // where the driver offers it: not in termios
     return std::nullopt;
 }
 

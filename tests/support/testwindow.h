@@ -1,5 +1,6 @@
 #pragma once
 
+#include "channelcontrols.h"
 #include "fakeport.h"
 #include "mainwindow.h"
 
@@ -9,6 +10,18 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+
+// The ports given, and fake ones for the rest; the boxes say nothing of them.
+class TestPorts final : public PortSet
+{
+public:
+    explicit TestPorts(std::array<std::unique_ptr<SerialPort>, channelCount> ports) : m_ports(std::move(ports)) {}
+    SerialPort &port(int channel) override { return *m_ports[channel]; }
+    QString description(int) override { return {}; }
+
+private:
+    std::array<std::unique_ptr<SerialPort>, channelCount> m_ports;
+};
 
 // The real main window, shown, over the ports given and fake ones for the rest. Its poll timer is
 // stopped so that a test ticks by hand, and messages are recorded instead of shown.
@@ -26,7 +39,7 @@ struct TestWindow
                 ports[channel] = std::make_unique<FakePort>();
             fake[channel] = dynamic_cast<FakePort *>(ports[channel].get());
         }
-        window = std::make_unique<MainWindow>(std::move(ports));
+        window = std::make_unique<MainWindow>(std::make_unique<TestPorts>(std::move(ports)));
         window->setMessagePresenter([this](QWidget *, const QString &text) { messages << text, onMessage(); });
         get<QTimer>(QStringLiteral("Timer1"))->stop();
         window->show();

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+// Which device each of COM1..COM4 stands for, numbered as Windows numbers its
+// ports. A number whose channel holds a port open keeps that device. A number
+// pinned by a udev rule takes the device its /dev/COMn link points to, and
+// while its adapter is away (a rule without its link, or a dangling link) it
+// is reserved and names nothing, so that no other device answers to it. The
+// numbers left go to the real UARTs, then the USB adapters, then the CDC
+// devices; a number still free keeps /dev/ttyS(n-1). No device is ever named
+// by two numbers. Worked out afresh on every call, so that an adapter plugged
+// in later is found. No device is opened, since many ttyS nodes have no
+// hardware and one may be the console: only sysfs is read.
+class ComPortMap
+{
+public:
+    static constexpr int comCount = 4;
+    // The device that the channel of each number holds open, COM1 first; empty where closed.
+    using HeldDevices = std::array<QString, comCount>;
+
+    struct ComPort
+    {
+        // Under the device's own name, so that its lock file is the one other serial tools look for;
+        // empty where the number names no device.
+        QString device;
+        // Plain text, e.g. "/dev/ttyUSB0 — FTDI FT232R USB UART, серийный номер A10K2ZQ3".
+        QString description;
+    };
+
+    explicit ComPortMap(QString devRoot = QStringLiteral("/dev"), QString sysRoot = QStringLiteral("/sys"),
+                        QString rulesDir = QStringLiteral("/etc/udev/rules.d"));
+
+    [[nodiscard]] std::array<ComPort, comCount> ports(const HeldDevices &held = {}) const;
+    [[nodiscard]] QString describe(const QString &device) const;
+    // Where a node or a rule coming or going can change the numbering.
+    [[nodiscard]] QStringList watchedFolders() const;
+
+private:
+    [[nodiscard]] QStringList systemPorts() const;
+    [[nodiscard]] bool isPinned(int comNumber) const;
+    [[nodiscard]] bool isPhantom(const QString &ttyName) const;
+    [[nodiscard]] QString usbDevice(const QString &ttyName) const;
+    [[nodiscard]] QString ttyDir(const QString &ttyName) const;
+    [[nodiscard]] QString link(int comNumber) const;
+
+    QString m_dev;
+    QString m_sys;
+    QString m_rules;
+};

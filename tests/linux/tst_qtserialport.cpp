@@ -1,0 +1,151 @@
+#include "ptymodem.h"
+#include "qtserialport.h"
+
+#include <QTest>
+
+#include <ctime>
+
+#include <sys/ioctl.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The line as the driver holds it, e.g. "115200 cs7 parenb cstopb rts"; without parenb the parity bits mean nothing.
+QString described(PtyModem &pty)
+{
+    const termios tio = pty.slaveTermios();
+    QString text = u"%1 cs%2"_s.arg(pty.slaveBaudRate()).arg(5 + (tio.c_cflag & CSIZE) / CS6);
+    const std::pair<tcflag_t, QString> flags[] = {{PARENB, u" parenb"_s}, {PARODD, u" parodd"_s}, {CMSPAR, u" cmspar"_s},
+                                                  {CSTOPB, u" cstopb"_s}, {CRTSCTS, u" crtscts"_s}};
+    for (const auto &[flag, name] : flags)
+        text += (tio.c_cflag & flag) && (tio.c_cflag & PARENB || !(flag & (PARODD | CMSPAR))) ? name : QString();
+    return text + (tio.c_iflag & IXON ? u" ixon"_s : u""_s) + (tio.c_iflag & IXOFF ? u" ixoff"_s : u""_s) + (pty.lines() & TIOCM_RTS ? u" rts"_s : u""_s);
+}
+
+} // namespace
+
+class TestQtSerialPort : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Set while closed and put in force at the open, or set while open over settings that differ in every part.
+    // RTS is the driver's under hardware flow, else its button's (off). A UART on a 3 MHz clock gets 250000 for
+    // 256000 (2.3 % off) and 14423 for 14400 (0.16 %).
+    void settingsInForce_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("handshaking");
+        QTest::addColumn<unsigned>("uartClock");
+        QTest::addColumn<QString>("inForce");
+        QTest::newRow("even7Two") << u"115200,E,7,2"_s << 0 << 0u << u"115200 cs7 parenb cstopb"_s;
+        QTest::newRow("odd5XonXoff") << u"1200,o,5,1"_s << 1 << 0u << u"1200 cs5 parenb parodd ixon ixoff"_s;
+        QTest::newRow("mark6RtsCts") << u"19200,m,6,1"_s << 2 << 0u << u"19200 cs6 parenb parodd cmspar crtscts rts"_s;
+        QTest::newRow("space8Both") << u"14400,s,8,2"_s << 3 << 0u << u"14400 cs8 parenb cmspar cstopb crtscts ixon ixoff rts"_s;
+        QTest::newRow("none250000") << u"250000,n,8,1"_s << 0 << 0u << u"250000 cs8"_s;
+        QTest::newRow("roundedClose") << u"14400,n,8,1"_s << 1 << 3000000u << u"14423 cs8 ixon ixoff"_s;
+        QTest::newRow("roundedTooFar") << u"256000,n,8,1"_s << 2 << 3000000u << u"refused"_s;
+    }
+    void settingsInForce()
+    {
+        QFETCH(QString, settings);
+        QFETCH(int, handshaking);
+        QFETCH(unsigned, uartClock);
+        for (const bool whileOpen : {false, true}) {
+            PtyModem pty(uartClock);
+            QtSerialPort port(pty.slavePath());
+            QVERIFY(port.settings() == u"9600,n,8,1"_s && (!whileOpen || (port.setSettings(u"2400,m,7,1"_s) && port.setHandshaking(3 - handshaking) && port.setPortOpen(true))));
+            const bool taken = port.setSettings(settings) && port.setHandshaking(handshaking) && port.setPortOpen(true) != whileOpen;
+            QVERIFY(!port.setSettings(u"9600,n,8,1,"_s) && !port.setSettings(u"9600,n,8,1.5"_s) && !port.setHandshaking(4)); // termios has no 1.5
+            QTEST(taken ? described(pty) : u"refused"_s, "inForce");
+            QCOMPARE(port.rtsEnable(), (pty.lines() & TIOCM_RTS) != 0);
+            QVERIFY(!taken || (port.settings() == settings.toLower() && port.handshaking() == handshaking));
+        }
+    }
+
+    // DTR and RTS asked for while closed reach the far end at the open, over the kernel raising both;
+    // toggled while open they follow at once; a close drops both. The far end's inputs are read alone.
+    void modemLines_data()
+    {
+        QTest::addColumn<int>("outputs");
+        QTest::addColumn<int>("inputs");
+        QTest::newRow("none") << 0 << 0;
+        QTest::newRow("dtrDcd") << TIOCM_DTR << TIOCM_CAR;
+        QTest::newRow("rtsDsr") << TIOCM_RTS << TIOCM_DSR;
+        QTest::newRow("bothCts") << (TIOCM_DTR | TIOCM_RTS) << TIOCM_CTS;
+    }
+    void modemLines()
+    {
+        QFETCH(int, outputs);
+        QFETCH(int, inputs);
+        PtyModem pty;
+        QtSerialPort port(pty.slavePath());
+        pty.lines() = TIOCM_DTR | TIOCM_RTS | TIOCM_CAR;
+        QVERIFY(!port.cdHolding() && port.setDtrEnable(outputs & TIOCM_DTR) && port.setRtsEnable(outputs & TIOCM_RTS) && port.setPortOpen(true));
+        QCOMPARE(pty.lines(), outputs | TIOCM_CAR);
+        pty.lines() = outputs | inputs | TIOCM_RNG;
+        QCOMPARE((*port.cdHolding() ? TIOCM_CAR : 0) | (*port.dsrHolding() ? TIOCM_DSR : 0) | (*port.ctsHolding() ? TIOCM_CTS : 0), inputs);
+        QVERIFY(port.setDtrEnable(!(outputs & TIOCM_DTR)) && port.setRtsEnable(!(outputs & TIOCM_RTS)));
+        QCOMPARE(pty.lines(), (~outputs & (TIOCM_DTR | TIOCM_RTS)) | inputs | TIOCM_RNG);
+        QVERIFY(port.setPortOpen(false));
+        QCOMPARE(pty.lines(), inputs | TIOCM_RNG);
+    }
+
+    // Each chunk is read on its own ("|" ends a read), so a character split across chunks is split across reads
+    // too, and what is read is sent straight back. XOFF holds the far end's UART until XON; the close at the end
+    // drops what it still holds, and the port opened again sends afresh.
+    void receiveAndSend_data()
+    {
+        QTest::addColumn<QByteArrayList>("chunks");
+        QTest::addColumn<QString>("reads");
+        QTest::addColumn<QByteArray>("echo");
+        QTest::newRow("cyrillicSplit") << QByteArrayList{"a\xD0", "\x96z"} << u"a|Жz|"_s << "a\xD0\x96z"_ba;
+        QTest::newRow("astralSplitThreeWays") << QByteArrayList{"\xF0\x9F", "\x98", "\x80!"} << u"||\U0001F600!|"_s << "\xF0\x9F\x98\x80!"_ba;
+        QTest::newRow("invalidBytes") << QByteArrayList{"x\xFFy\xE0\x80"} << u"x\uFFFDy\uFFFD\uFFFD|"_s << "x\xEF\xBF\xBDy\xEF\xBF\xBD\xEF\xBF\xBD"_ba;
+        QTest::newRow("cutTailShownAtNextRead") << QByteArrayList{"OK\xD2", "", "z"} << u"OK|\uFFFD|z|"_s << "OK\xEF\xBF\xBDz"_ba;
+        QTest::newRow("xoffIsNoHangUp") << QByteArrayList{"\x13held for a bit!", "x", "y", "\x11"} << u"\u0013held for a bit!|x|y|\u0011|"_s << "\x13held for a bit!xy\x11"_ba;
+        QTest::newRow("closeDropsUnsent") << QByteArrayList{"\x13unsent"} << u"\u0013unsent|"_s << ""_ba;
+        QTest::newRow("kilobytesAtOnce") << QByteArrayList{QByteArray(3000, 'k')} << QString(3000, u'k') + u'|' << QByteArray(3000, 'k');
+    }
+    void receiveAndSend()
+    {
+        QFETCH(QByteArrayList, chunks);
+        QFETCH(QByteArray, echo);
+        PtyModem pty;
+        QtSerialPort port(pty.slavePath());
+        QVERIFY(!port.input() && !port.output(u"closed") && port.setPortOpen(true));
+        QString reads;
+        qint64 sent = 0;
+        for (const QByteArray &chunk : chunks) {
+            sent += pty.write(chunk);
+            QTRY_COMPARE(port.receivedBytes(), sent);
+            reads += port.input().value() + u'|';
+            QVERIFY(port.output(reads.section(u'|', -2, -2)));
+        }
+        QTEST(reads, "reads");
+        QCOMPARE(pty.read(echo.size()), echo);
+        QVERIFY(port.setPortOpen(false) && pty.write("\x11") == 1 && port.setPortOpen(true) && port.output(u"afresh"));
+        QCOMPARE(pty.read(6), "afresh"_ba);
+    }
+
+    // The far end goes away: no spin of the event loop, what came before is kept (a character it cut off as
+    // U+FFFD), and only closing works.
+    void hangUp()
+    {
+        PtyModem pty;
+        QtSerialPort port(pty.slavePath());
+        QVERIFY(port.setPortOpen(true) && pty.write("abc\xD0") == 4);
+        QTRY_COMPARE(port.receivedBytes(), 4);
+        pty.hangUp();
+        const std::clock_t before = std::clock();
+        QTest::qWait(1000);
+        QVERIFY2(std::clock() - before < CLOCKS_PER_SEC / 4, "a core kept busy after the hang-up");
+        QCOMPARE(port.input(), u"abc\uFFFD"_s);
+        QVERIFY(!port.input() && !port.output(u"anyone?") && !port.setDtrEnable(true) && !port.setSettings(u"19200,n,8,1"_s)
+                && port.setPortOpen(false) && !port.setPortOpen(true));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQtSerialPort)
+#include "tst_qtserialport.moc"
