@@ -1,12 +1,12 @@
 #include "module1.h"
 
+#include "iconresource.h"
 #include "mainwindow.h"
 #include "qstringfrom.h"
 #include "windowtexts.h"
 
 #include <QApplication>
 #include <QIcon>
-#include <QImage>
 #include <QPixmap>
 #include <QStringList>
 #include <QStyle>
@@ -39,14 +39,6 @@ namespace {
     while (QWidget *owner = ownerOf(candidate))
         candidate = owner;
     return candidate;
-}
-
-[[nodiscard]] QPixmap loadIcon(const QString &resourceName, int size)
-{
-    const QImage image(QStringLiteral(":/") + resourceName);
-    if (image.isNull())
-        return {};
-    return QPixmap::fromImage(image.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 }
 
 // A window keeps one icon per size; setting one size leaves the other as it was.
@@ -92,7 +84,7 @@ void Module1::setWindowIcon(QWidget *window, const QString &resourceName, bool s
     const QStyle *style = window->style();
     for (QStyle::PixelMetric metric : {QStyle::PM_LargeIconSize, QStyle::PM_SmallIconSize}) {
         const int size = style->pixelMetric(metric, nullptr, window);
-        const QPixmap pixmap = loadIcon(resourceName, size);
+        const QPixmap pixmap = QPixmap::fromImage(iconResource(resourceName, size));
         if (owner != nullptr)
             setIconOfSize(owner, size, pixmap);
         setIconOfSize(window, size, pixmap);
