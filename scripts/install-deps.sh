@@ -42,6 +42,16 @@ install_missing() {
 
 install_missing "${packages[@]}"
 
+# The Windows program is cross-built against a Qt for MinGW-w64 made from Debian 12's own source of the Qt
+# installed here, and tested under Wine: only there.
+windows_packages=(
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 ninja-build qt6-base-dev-tools xz-utils
+    wine wine64 nsis icoutils socat fonts-dejavu-core unzip
+)
+if [ "$(os_release ID):$(os_release VERSION_ID)" = debian:12 ]; then
+    install_missing "${windows_packages[@]}"
+fi
+
 # The title test reads month and weekday names through glibc's Russian locale.
 if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
     as_root localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
