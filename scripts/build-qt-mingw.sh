@@ -20,10 +20,13 @@ options=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON
          -DFEATURE_widgets=ON -DFEATURE_style_windowsvista=ON)
 for f in "${features_off[@]}"; do options+=("-DFEATURE_$f=OFF"); done
 
-# The prefix's name carries the version and a digest of the options and of this script, so a change
-# of either builds afresh beside the old one.
-digest=$(printf '%s\n' "$qt_version" "${options[@]}" | cat - "$0" "$here/cmake/mingw-w64-x86_64.cmake" \
-         | sha256sum | cut -c1-12)
+# Without Direct2D the DirectWrite font database of the platform plugin is left out, but two places
+# still ask for it.
+patch_directwrite='s/#if QT_CONFIG(directwrite3)$/#if QT_CONFIG(directwrite3) \&\& QT_CONFIG(direct2d)/'
+
+# The prefix's name carries the version and a digest of the options and of the patch, so a change of
+# either builds afresh beside the old one.
+digest=$(printf '%s\n' "$qt_version" "${options[@]}" "$patch_directwrite" | sha256sum | cut -c1-12)
 prefix=$cache/qt-$qt_version-mingw-$digest
 if [ -f "$prefix/.complete" ]; then
     echo "$prefix"
@@ -40,10 +43,7 @@ apt-get "${apt_private[@]}" update -q >&2
 tar -C "$work" -xf "$work"/qt6-base_*.orig.tar.*
 src=$(find "$work" -maxdepth 1 -type d -name 'qtbase-*' | head -n 1)
 
-# Without Direct2D the DirectWrite font database of the platform plugin is left out, but two places
-# still ask for it.
-sed -i 's/#if QT_CONFIG(directwrite3)$/#if QT_CONFIG(directwrite3) \&\& QT_CONFIG(direct2d)/' \
-    "$src/src/plugins/platforms/windows/qwindowsintegration.cpp"
+sed -i "$patch_directwrite" "$src/src/plugins/platforms/windows/qwindowsintegration.cpp"
 
 cmake -S "$src" -B "$work/build" "${options[@]}" -DCMAKE_INSTALL_PREFIX="$prefix" \
       -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" >&2
