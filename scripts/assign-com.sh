@@ -3,19 +3,23 @@
 # port number" does: a udev rule gives the device the link /dev/COMn.
 # Installed as velmora-assign-com.
 #
-#   assign-com.sh COMn DEVICE    e.g. assign-com.sh COM2 /dev/ttyUSB0
+#   assign-com.sh [--force] COMn DEVICE    e.g. assign-com.sh COM2 /dev/ttyUSB0
 #   assign-com.sh --list
 #   assign-com.sh --remove COMn
 #
 # VELMORA_UDEV_RULES_DIR, VELMORA_DEV_ROOT, VELMORA_SYS_ROOT and VELMORA_UDEVADM
 # stand in for /etc/udev/rules.d, /dev, /sys and udevadm.
 set -euo pipefail
+# Bash's ranges follow the locale's collation: under ru_RU.UTF-8, which sudo
+# keeps, [1-4] takes "²" and [A-Za-z] takes "Ä".
+export LC_ALL=C
 
 rules_dir=${VELMORA_UDEV_RULES_DIR:-/etc/udev/rules.d}
 dev_root=${VELMORA_DEV_ROOT:-/dev}
 sys_root=${VELMORA_SYS_ROOT:-/sys}
 udevadm=${VELMORA_UDEVADM:-udevadm}
 me=${0##*/}
+sys_top=$(readlink -f "$sys_root")
 
 die() {
     echo "$me: $*" >&2
@@ -23,7 +27,7 @@ die() {
 }
 
 usage() {
-    die "usage: $me COMn DEVICE | --list | --remove COMn"
+    die "usage: $me [--force] COMn DEVICE | --list | --remove COMn"
 }
 
 rule_file() {
@@ -40,8 +44,7 @@ check_com() {
 
 # Makes udev apply the rules to one tty and waits until it has.
 apply() {
-    "$udevadm" control --reload
-    "$udevadm" trigger --settle "$sys_root/class/tty/$1"
+    "$udevadm" control --reload && "$udevadm" trigger --settle "$sys_root/class/tty/$1"
 }
 
 # KEY=="VALUE", ... for pairs of arguments. A device chooses these values, so
@@ -57,17 +60,19 @@ keys() {
     echo "${joined%, }"
 }
 
+# An attribute as udev compares it, trailing blanks dropped.
 attr() {
-    cat "$1" 2>/dev/null || true
+    local value
+    value=$(cat "$1" 2>/dev/null) || true
+    printf '%s\n' "${value%"${value##*[![:space:]]}"}"
 }
 
 # The USB interface a tty belongs to: the tty's device is that interface
 # (cdc_acm) or a port below it (usb-serial); nothing for a UART.
 usb_interface() {
-    local dir top
-    top=$(readlink -f "$sys_root")
+    local dir
     dir=$(readlink -f "$sys_root/class/tty/$1/device")
-    while [[ $dir == "$top"/* ]]; do
+    while [[ $dir == "$sys_top"/* ]]; do
         [ -e "$dir/bInterfaceNumber" ] && { echo "$dir"; return; }
         dir=${dir%/*}
     done
@@ -94,39 +99,111 @@ match() {
         'ENV{ID_USB_INTERFACE_NUM}' "$(attr "$iface/bInterfaceNumber")"
 }
 
-# The first way to match tty $1 that no other tty present shares: adapters of
-# one make often carry the same serial number.
+# Whether every KERNELS and ATTRS{...} of KEY VALUE... holds on the device at $1.
+on_device() {
+    local dir=$1 file
+    shift
+    while [ $# -gt 1 ]; do
+        file=${1#ATTRS\{}
+        file=$dir/${file%\}}
+        case $1 in
+            KERNELS) [ "${dir##*/}" = "$2" ] || return 1 ;;
+            ATTRS*) [ -f "$file" ] && [ "$(attr "$file")" = "$2" ] || return 1 ;;
+        esac
+        shift 2
+    done
+}
+
+# Whether the rule line $1 applies to tty $2 as udev would apply it: SUBSYSTEM
+# and KERNEL to the tty, ENV{ID_USB_INTERFACE_NUM} to the USB interface usb_id
+# finds, KERNELS and ATTRS{...} all to one device on the tty's sysfs path. A key
+# not known here matches nothing; values are plain text, as this script writes.
+applies() {
+    local rule=$1 tty=$2 dir iface='' up=() found='' any='' i
+    [[ ! $rule =~ ^[[:space:]]*# ]] || return 1
+    while [[ $rule =~ ([A-Za-z_]+(\{[^{}\"]*\})?)==\"([^\"]*)\" ]]; do
+        rule=${rule#*"${BASH_REMATCH[0]}"} any=1
+        case ${BASH_REMATCH[1]} in
+            SUBSYSTEM) [ "${BASH_REMATCH[3]}" = tty ] || return 1 ;;
+            KERNEL) [ "${BASH_REMATCH[3]}" = "$tty" ] || return 1 ;;
+            KERNELS | 'ATTRS{'* | 'ENV{ID_USB_INTERFACE_NUM}') up+=("${BASH_REMATCH[1]}" "${BASH_REMATCH[3]}") ;;
+            *) return 1 ;;
+        esac
+    done
+    [ -n "$any" ] || return 1
+    [ ${#up[@]} -gt 0 ] || return 0
+    dir=$(readlink -f "$sys_root/class/tty/$tty")
+    while [[ $dir == "$sys_top"/* ]]; do
+        [ -n "$iface" ] || [ ! -f "$dir/bInterfaceNumber" ] || iface=$(attr "$dir/bInterfaceNumber")
+        on_device "$dir" "${up[@]}" && found=1
+        dir=${dir%/*}
+    done
+    [ -n "$found" ] || return 1
+    for ((i = 0; i < ${#up[@]}; i += 2)); do
+        [[ ${up[i]} != ENV* || ${up[i + 1]} == "$iface" ]] || return 1
+    done
+}
+
+# Whether a rule of the rules file $1 applies to tty $2.
+file_applies() {
+    local rule
+    while IFS= read -r rule || [ -n "$rule" ]; do
+        applies "$rule" "$2" && return 0
+    done <"$1"
+    return 1
+}
+
+# The ttys present that the rule $1 applies to.
+matching() {
+    local tty
+    for tty in "$sys_root"/class/tty/*; do
+        if applies "$1" "${tty##*/}"; then echo "${tty##*/}"; fi
+    done
+}
+
+# Sets match to the first way to match tty $1 that udev would apply to no other
+# tty present (adapters of one make often carry the same serial number), and
+# why to what keeps it from the serial number.
 unique_match() {
-    local kind candidate other
+    local kind candidate
+    why="has no usable serial number"
     for kind in serial port; do
         candidate=$(match "$1" $kind) || continue
-        for other in "$sys_root"/class/tty/*; do
-            other=${other##*/}
-            [ "$other" = "$1" ] || [ "$(match "$other" $kind)" != "$candidate" ] || continue 2
-        done
-        echo "$candidate"
-        return
+        if [ "$(matching "$candidate")" = "$1" ]; then
+            match=$candidate
+            return
+        fi
+        why="shares its serial number with another device present"
     done
     return 1
 }
 
-# Refuses a second rule for the device or for the number.
+# Refuses a second rule for the device or for the number: udev would give the
+# device both links, or the number to whichever of two devices came last. The
+# rules decide, applied as udev would: their texts depend on what was present.
 check_free() {
-    local com=$1 name=$2 match=$3 file other
+    local com=$1 name=$2 file other
     for file in "$rules_dir"/99-velmora-COM[1-4].rules; do
         [ -e "$file" ] || continue
         other=${file##*-}
         other=${other%.rules}
-        if [ "$other" != "$com" ] && [ "$(rule_match "$file")" = "$match" ]; then
-            die "$name is already $other; first run: $me --remove $other"
-        elif [ "$other" = "$com" ] && [ "$(rule_match "$file")" != "$match" ]; then
+        if file_applies "$file" "$name"; then
+            [ "$other" = "$com" ] || die "$name is already $other; first run: $me --remove $other"
+        elif [ "$other" = "$com" ]; then
             die "$com is already assigned; first run: $me --remove $com"
         fi
     done
 }
 
+# Takes the new rule of $1 out again, saying why ($2).
+take_out() {
+    rm -f "$(rule_file "$1")"
+    "$udevadm" control --reload || true
+    die "$2, so the rule is taken out again"
+}
+
 assign() {
-    local com=$1 path=$2 name link match
+    local com=$1 path=$2 name link match why
     check_com "$com"
     path=${path#/dev/} # as the user sees it, so also under a stand-in dev root
     [[ $path == /* ]] || path=$dev_root/$path
@@ -139,21 +216,23 @@ assign() {
     case $name:$(attr "$sys_root/class/tty/$name/type") in
         ttyS*: | *:0) die "$2: an empty UART slot, no serial port behind it" ;;
     esac
-    match=$(unique_match "$name") || die "$2: reports nothing a udev rule can safely match it alone by"
+    # The kernel writes its messages there; ticking the box would drive its modem lines.
+    if [ -z "$force" ] && [[ " $(attr "$sys_root/class/tty/console/active") " == *" $name "* ]]; then
+        die "$2: the system console, whose modem lines Velmora would drive; to pin it all the same: $me --force $com $2"
+    fi
+    unique_match "$name" || die "$2: reports nothing a udev rule can safely match it alone by"
     link=$dev_root/$com
     if { [ -e "$link" ] || [ -L "$link" ]; } && [ ! -e "$(rule_file "$com")" ]; then
         die "$link exists and was not made by this script"
     fi
-    check_free "$com" "$name" "$match"
+    check_free "$com" "$name"
     [ -w "$rules_dir" ] || die "cannot write to $rules_dir: run as root"
-    [[ $match != *KERNELS* ]] ||
-        echo "$name has no usable serial number, so $com stays with the USB port it is plugged into"
+    [[ $match != *KERNELS* ]] || echo "$name $why, so $com stays with the USB port it is plugged into"
     echo "SUBSYSTEM==\"tty\", $match, SYMLINK+=\"$com\", GROUP=\"dialout\"" >"$(rule_file "$com")"
-    apply "$name"
-    if [ "$(readlink -f "$link")" != "$(readlink -f "$dev_root/$name")" ]; then
-        rm "$(rule_file "$com")"
-        "$udevadm" control --reload
-        die "udev did not point $link to $name, so the rule is taken out again"
+    if ! apply "$name"; then
+        take_out "$com" "udevadm failed on $name (is udevd running, is the device still there?)"
+    elif [ "$(readlink -f "$link")" != "$(readlink -f "$dev_root/$name")" ]; then
+        take_out "$com" "udev did not point $link to $name"
     fi
     echo "$com is now $name"
 }
@@ -186,6 +265,8 @@ remove() {
     echo "$1 is no longer assigned"
 }
 
+force=
+[ "${1:-}" != --force ] || { force=1; shift; }
 case ${1:-} in
     --list) [ $# -eq 1 ] || usage; list ;;
     --remove) [ $# -eq 2 ] || usage; remove "$2" ;;

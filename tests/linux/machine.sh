@@ -10,14 +10,14 @@ echo 1d6b >$hub/idVendor && echo 0002 >$hub/idProduct && echo 0000:00:14.0 >$hub
 
 # The stand-in udevadm logs how it is called to ROOT/udevadm.log; "trigger ... PATH" then does what udev
 # would for that tty: it drops the COMn links to it, and links COMn to it for each rule whose every value
-# is a folder name or an attribute on the tty's sysfs path. Loose next to udev, but it tells the ports of
-# one chip apart.
+# is a folder name or an attribute on the tty's sysfs path, taking the link from another device as udev
+# does when two match (the latest event wins). Loose next to udev, but it tells the ports of one chip apart.
 cat >udevadm <<'EOF'
 #!/bin/sh
 echo udevadm "$@" >>"${0%/*}/udevadm.log"; [ "$1" = trigger ] || exit 0; for t; do :; done; t=$(readlink -e -- "$t") || exit 0; n=${t##*/}
 s=$(readlink -f "$VELMORA_SYS_ROOT") && on=$(d=$t; while [ "${d#"$s"/}" != "$d" ]; do echo "${d##*/}"; cat "$d"/* 2>/dev/null; d=${d%/*}; done)
 cd "$VELMORA_DEV_ROOT" && for c in COM*; do [ "$(readlink "$c")" != "$n" ] || rm "$c"; done
-for r in "$VELMORA_UDEV_RULES_DIR"/*.rules; do [ -e "$r" ] || continue; c=${r##*-} && grep -o '=="[^"]*"' "$r" | tr -d '="' | grep -qvxF -e "$on" || ln -s "$n" "${c%.rules}"; done
+for r in "$VELMORA_UDEV_RULES_DIR"/*.rules; do [ -e "$r" ] || continue; c=${r##*-} && grep -o '=="[^"]*"' "$r" | tr -d '="' | grep -qvxF -e "$on" || ln -sfn "$n" "${c%.rules}"; done
 EOF
 chmod +x udevadm
 
@@ -39,3 +39,7 @@ usb() { p=${5:-1-$((n += 1))} && u=$hub/$p && i=$u/$p:1.$((0x${6:-00})) && v=${7
 
 # below DIR NAME: the tty NAME of the device at DIR, as the kernel links it.
 below() { mkdir -p $1/tty/$2 && ln -s ../../${1#sys/}/tty/$2 sys/class/tty/$2 && ln -s ../.. $1/tty/$2/device; }
+
+# console NAME...: the consoles the kernel writes to (console=ttyS0 on its command line), listed in
+# sys/class/tty/console/active.
+console() { mkdir -p sys/class/tty/console && echo "$*" >sys/class/tty/console/active; }
