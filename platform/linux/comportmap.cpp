@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <algorithm>
 #include <tuple>
 #include <vector>
@@ -22,16 +25,34 @@ const QStringList kindOrder{QStringLiteral("ttyS"), QStringLiteral("ttyAMA"), QS
 // Sysfs strings come from the device itself: one short line of printable text.
 constexpr qint64 attributeBytes = 256;
 constexpr qsizetype attributeLength = 64;
+constexpr qint64 ruleBytes = 4096;
 
-// One sysfs attribute file of the device at dir; empty when there is none.
-[[nodiscard]] QString attribute(const QString &dir, const char *file)
+// Linux texts the other platforms have no use for.
+constexpr std::string_view severalMatchTail = "правилу закрепления отвечают несколько устройств";
+constexpr std::string_view sameDeviceLead = "то же устройство, что ";
+constexpr std::string_view systemConsole = "системная консоль";
+
+// One sysfs attribute file of the device at dir, as udev compares it: trailing
+// blanks dropped. Empty when there is none.
+[[nodiscard]] QString sysfsValue(const QString &dir, const QString &file)
 {
-    QFile attributeFile(dir + QLatin1String(file));
+    QFile attributeFile(dir + file);
     if (dir.isEmpty() || !attributeFile.open(QIODevice::ReadOnly))
         return {};
-    QString text = QString::fromUtf8(attributeFile.read(attributeBytes)).simplified();
-    std::ranges::replace_if(text, [](QChar c) { return !c.isPrint(); }, QChar::ReplacementCharacter);
-    return text.left(attributeLength);
+    QString text = QString::fromUtf8(attributeFile.read(attributeBytes));
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    return text;
+}
+
+// The same, to be shown. Cut and checked by character, not by UTF-16 unit, so
+// that a character outside the BMP (an emoji in a product name) shows as itself.
+[[nodiscard]] QString attribute(const QString &dir, const char *file)
+{
+    QList<uint> chars = sysfsValue(dir, QLatin1String(file)).simplified().toUcs4();
+    chars.resize(std::min(chars.size(), attributeLength));
+    std::ranges::replace_if(chars, [](uint c) { return !QChar::isPrint(c); }, uint{QChar::ReplacementCharacter});
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(chars.constData()), chars.size());
 }
 
 [[nodiscard]] QString comName(int comNumber)
@@ -52,14 +73,22 @@ std::array<ComPortMap::ComPort, ComPortMap::comCount> ComPortMap::ports(const He
 {
     std::array<ComPort, comCount> chosen;
     std::array<bool, comCount> pinned{};
-    std::array<QString, comCount> linked; // empty where dangling or absent
+    std::array<bool, comCount> ambiguous{};
+    std::array<QString, comCount> linked; // empty where dangling, looping or absent
     QStringList claimed(held.cbegin(), held.cend());
     for (int n = 1; n <= comCount; ++n) {
+        const QFileInfo linkInfo(link(n));
+        const QStringList matches = ruleMatches(n);
         pinned[n - 1] = isPinned(n);
-        linked[n - 1] = QFileInfo(link(n)).canonicalFilePath();
-        claimed << linked[n - 1];
+        ambiguous[n - 1] = matches.size() > 1;
+        linked[n - 1] = linkInfo.exists() ? linkInfo.canonicalFilePath() : QString();
+        claimed << linked[n - 1] << matches; // a pinned adapter never turns up under another number
     }
     claimed.removeAll(QString());
+    QStringList consoles = this->consoles();
+    for (QString &console : consoles)
+        console.prepend(m_dev + QLatin1Char('/'));
+    claimed << consoles; // nor is the console numbered automatically: its modem lines are not ours
     const auto isHeld = [&held](const QString &device) { return std::ranges::find(held, device) != held.end(); };
     const auto isNamed = [&chosen](const QString &device) {
         return std::ranges::any_of(chosen, [&device](const ComPort &port) { return port.device == device; });
@@ -74,9 +103,14 @@ std::array<ComPortMap::ComPort, ComPortMap::comCount> ComPortMap::ports(const He
             port.device = held[n - 1];
         } else if (pinned[n - 1]) {
             const QString &target = linked[n - 1];
-            if (target.isEmpty())
+            const auto named = std::ranges::find(chosen, target, &ComPort::device);
+            if (ambiguous[n - 1])
+                port.description = comName(n) + qs(texts::deviceSeparator) + qs(severalMatchTail);
+            else if (target.isEmpty())
                 port.description = comName(n) + qs(texts::reservedNumberTail);
-            else if (!isHeld(target)) // by another channel: it would be opened twice
+            else if (named != chosen.end() && !isHeld(target))
+                port.description = comName(n) + qs(texts::deviceSeparator) + qs(sameDeviceLead) + comName(int(named - chosen.begin()) + 1);
+            else if (!isHeld(target) && isTty(target)) // another channel's would be opened twice
                 port.device = target;
         } else if (next != unclaimed.cend()) {
             port.device = *next++;
@@ -103,8 +137,72 @@ QStringList ComPortMap::watchedFolders() const
 bool ComPortMap::isPinned(int comNumber) const
 {
     const QFileInfo linked(link(comNumber));
-    return linked.isSymLink() || linked.exists()
-        || QFileInfo::exists(m_rules + QStringLiteral("/99-velmora-%1.rules").arg(comName(comNumber)));
+    return linked.isSymLink() || linked.exists() || QFileInfo::exists(ruleFile(comNumber));
+}
+
+QString ComPortMap::ruleFile(int comNumber) const
+{
+    return m_rules + QStringLiteral("/99-velmora-%1.rules").arg(comName(comNumber));
+}
+
+// The present ttys that the rule of COMn applies to, as /dev paths. Values are
+// compared as plain text, the only kind the pinning script writes; a key not
+// known here matches nothing, and neither does a file without a rule.
+QStringList ComPortMap::ruleMatches(int comNumber) const
+{
+    QFile rules(ruleFile(comNumber));
+    if (!rules.open(QIODevice::ReadOnly))
+        return {};
+    static const QRegularExpression keyValue(QStringLiteral(R"x((\w+(?:\{[^{}"]*\})?)=="([^"]*)")x"));
+    const QStringList ttys = QDir(m_sys + QStringLiteral("/class/tty")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    QStringList matched;
+    for (const QString &rule : QString::fromUtf8(rules.read(ruleBytes)).split(QLatin1Char('\n'))) {
+        QList<std::pair<QString, QString>> keys;
+        for (const QRegularExpressionMatch &match : keyValue.globalMatch(rule))
+            keys.emplace_back(match.captured(1), match.captured(2));
+        if (rule.trimmed().startsWith(QLatin1Char('#')) || keys.isEmpty())
+            continue;
+        for (const QString &tty : ttys) {
+            if (ruleApplies(keys, tty))
+                matched << m_dev + QLatin1Char('/') + tty;
+        }
+    }
+    matched.removeDuplicates();
+    return matched;
+}
+
+// What udev matches: SUBSYSTEM and KERNEL against the tty, the interface number
+// usb_id finds against the USB interface above it, and KERNELS and ATTRS{...}
+// all against one device on its sysfs path, the tty's own included.
+bool ComPortMap::ruleApplies(const QList<std::pair<QString, QString>> &keys, const QString &ttyName) const
+{
+    QStringList interfaceWanted;
+    QList<std::pair<QString, QString>> onOneDevice;
+    for (const auto &[key, value] : keys) {
+        if (key == QStringLiteral("SUBSYSTEM") || key == QStringLiteral("KERNEL")) {
+            if (value != (key == QStringLiteral("KERNEL") ? ttyName : QStringLiteral("tty")))
+                return false;
+        } else if (key == QStringLiteral("ENV{ID_USB_INTERFACE_NUM}")) {
+            interfaceWanted << value;
+        } else if (key == QStringLiteral("KERNELS") || key.startsWith(QStringLiteral("ATTRS{"))) {
+            onOneDevice.emplace_back(key, value);
+        } else {
+            return false;
+        }
+    }
+    const QString top = QFileInfo(m_sys).canonicalFilePath() + QLatin1Char('/');
+    QString interfaceNumber;
+    bool deviceFound = onOneDevice.isEmpty();
+    for (QString dir = QFileInfo(ttyDir(ttyName)).canonicalFilePath(); dir.startsWith(top); dir = QFileInfo(dir).path()) {
+        if (interfaceNumber.isEmpty() && !interfaceWanted.isEmpty())
+            interfaceNumber = sysfsValue(dir, QStringLiteral("/bInterfaceNumber"));
+        deviceFound = deviceFound || std::ranges::all_of(onOneDevice, [&dir](const std::pair<QString, QString> &keyValue) {
+            const auto &[key, value] = keyValue;
+            return key == QStringLiteral("KERNELS") ? QFileInfo(dir).fileName() == value
+                                                    : sysfsValue(dir, QLatin1Char('/') + key.mid(6).chopped(1)) == value;
+        });
+    }
+    return deviceFound && std::ranges::all_of(interfaceWanted, [&interfaceNumber](const QString &wanted) { return wanted == interfaceNumber; });
 }
 
 QString ComPortMap::link(int comNumber) const
@@ -132,6 +230,25 @@ QStringList ComPortMap::systemPorts() const
     return ports;
 }
 
+// The ttys the kernel writes its messages to (console=ttyS0), as names.
+QStringList ComPortMap::consoles() const
+{
+    QFile active(m_sys + QStringLiteral("/class/tty/console/active"));
+    const QString listed = active.open(QIODevice::ReadOnly) ? QString::fromUtf8(active.read(ruleBytes)) : QString();
+    return listed.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts) << QStringLiteral("console");
+}
+
+// Sysfs lists every tty but the pseudo terminals (socat's, a test's): those are
+// known by their Unix98 major numbers, 136 to 143. A device node is never opened here.
+bool ComPortMap::isTty(const QString &device) const
+{
+    const QFileInfo info(device);
+    struct stat node{};
+    return (!info.isDir() && QFileInfo::exists(ttyDir(info.fileName())))
+        || (::stat(QFile::encodeName(device).constData(), &node) == 0 && S_ISCHR(node.st_mode)
+            && major(node.st_rdev) >= 136 && major(node.st_rdev) <= 143);
+}
+
 // The kernel makes a ttyS node for every UART slot; type 0 means no chip answers there.
 bool ComPortMap::isPhantom(const QString &ttyName) const
 {
@@ -149,6 +266,8 @@ QString ComPortMap::describe(const QString &device) const
     const bool known = QFileInfo::exists(ttyDir(name));
     if ((known && isPhantom(name)) || (!known && !QFileInfo::exists(device)))
         return lead + qs(texts::noDevice);
+    if (consoles().contains(name))
+        return lead + qs(systemConsole);
 
     const QString usb = usbDevice(name);
     QStringList model{attribute(usb, "/manufacturer"), attribute(usb, "/product")};

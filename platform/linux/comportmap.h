@@ -4,17 +4,23 @@
 #include <QStringList>
 
 #include <array>
+#include <utility>
 
 // Which device each of COM1..COM4 stands for, numbered as Windows numbers its
 // ports. A number whose channel holds a port open keeps that device. A number
 // pinned by a udev rule takes the device its /dev/COMn link points to, and
 // while its adapter is away (a rule without its link, or a dangling link) it
-// is reserved and names nothing, so that no other device answers to it. The
-// numbers left go to the real UARTs, then the USB adapters, then the CDC
-// devices; a number still free keeps /dev/ttyS(n-1). No device is ever named
-// by two numbers. Worked out afresh on every call, so that an adapter plugged
-// in later is found. No device is opened, since many ttyS nodes have no
-// hardware and one may be the console: only sysfs is read.
+// is reserved and names nothing, so that no other device answers to it; so
+// does a number whose rule more than one present tty answers (a clone of the
+// adapter), since udev hands the link to whichever came last. A link to
+// something that is not a tty, or to a device a lower number names already,
+// names nothing. The numbers left go to the real UARTs, then the USB
+// adapters, then the CDC devices; a number still free keeps /dev/ttyS(n-1).
+// The kernel console is never numbered automatically: its modem lines are
+// not ours to drive. No device is ever named by two numbers. Worked out
+// afresh on every call, so that an adapter plugged in later is found. No
+// device is opened, since many ttyS nodes have no hardware and one may be
+// the console: only sysfs is read.
 class ComPortMap
 {
 public:
@@ -41,7 +47,12 @@ public:
 
 private:
     [[nodiscard]] QStringList systemPorts() const;
+    [[nodiscard]] QStringList consoles() const;
+    [[nodiscard]] bool isTty(const QString &device) const;
     [[nodiscard]] bool isPinned(int comNumber) const;
+    [[nodiscard]] QString ruleFile(int comNumber) const;
+    [[nodiscard]] QStringList ruleMatches(int comNumber) const;
+    [[nodiscard]] bool ruleApplies(const QList<std::pair<QString, QString>> &keys, const QString &ttyName) const;
     [[nodiscard]] bool isPhantom(const QString &ttyName) const;
     [[nodiscard]] QString usbDevice(const QString &ttyName) const;
     [[nodiscard]] QString ttyDir(const QString &ttyName) const;

@@ -53,6 +53,14 @@ private Q_SLOTS:
             << u"ttyS4 — последовательный порт; ttyS5 — последовательный порт; ttyS2 — нет устройства; ttyS3 — нет устройства"_s;
         QTest::newRow("deviceStrings") << uR"x(usb ttyUSB0 "$(printf 'Evil\n<b>\033[2J')" '' "$(printf %070d 0)")x"_s << u""_s
             << u"ttyUSB0 — Evil <b>\uFFFD[2J, серийный номер %1; ttyS1 — нет устройства; ttyS2 — нет устройства; ttyS3 — нет устройства"_s.arg(QString(64, u'0'));
+        QTest::newRow("cloneOfPinned") << uR"(usb ttyUSB0 A B 0001; usb ttyUSB1 A B 0001; echo 'ATTRS{serial}=="0001", SYMLINK+="COM1"' >rules/99-velmora-COM1.rules; ./udevadm trigger sys/class/tty/ttyUSB1)"_s
+            << u""_s << u"COM1 — правилу закрепления отвечают несколько устройств; ttyS1 — нет устройства; ttyS2 — нет устройства; ttyS3 — нет устройства"_s;
+        QTest::newRow("twoLinksOneDevice") << u"usb ttyUSB0 A '' ''; ln -s ttyUSB0 dev/COM2; ln -s ttyUSB0 dev/COM3"_s << u""_s
+            << u"ttyS0 — нет устройства; ttyUSB0 — A; COM3 — то же устройство, что COM2; ttyS3 — нет устройства"_s;
+        QTest::newRow("console") << u"tty ttyS0 4; tty ttyS1 4; tty ttyS2 4; console tty0 ttyS1 ttyS2; ln -s ttyS2 dev/COM4"_s << u""_s
+            << u"ttyS0 — последовательный порт; COM2 — нет устройства; COM3 — нет устройства; ttyS2 — системная консоль"_s;
+        QTest::newRow("oddLinks") << uR"x(e=$(printf '\360\237\230\200'); usb ttyUSB0 "$e" "$(printf %063d 0)$e" ''; : >passwd >dev/null; ln -s ../passwd dev/COM1; ln -s COM2 dev/COM2; ln -s null dev/COM3)x"_s
+            << u""_s << u"COM1 — нет устройства; COM2 закреплён за отключённым адаптером; COM3 — нет устройства; ttyUSB0 — \U0001F600 %1\U0001F600"_s.arg(QString(63, u'0'));
     }
     void numbering()
     {
