@@ -39,7 +39,7 @@ private Q_SLOTS:
         const QString box = u"Check%1"_s.arg(channel + 1), dtr = u"Command%1"_s.arg(2 * channel + 3);
         const QString rts = u"Command%1"_s.arg(2 * channel + 4);
         QStringList colours;
-        const auto press = [&](const QString &button) { ui.click(button), colours << QString::number(ui.colour(button), 16); };
+        const auto press = [&](const QString &button) { ui.click(button), colours << ui.painted(button).name(); };
         press(rts);
         ui.click(box);
         QCOMPARE(ui.window->checkValue(channel), 1);
@@ -50,7 +50,7 @@ private Q_SLOTS:
         press(rts);
         ui.click(box);
         QCOMPARE(ui.window->checkValue(channel), 0);
-        QCOMPARE(colours.join(u' '), u"8000000f ff 8000000f ff ff"_s);
+        QCOMPARE(colours.join(u' '), u"#efefef #ff0000 #efefef #ff0000 #ff0000"_s);
         QTEST(logs(ui, true), "written");
         QCOMPARE(ui.messages, QStringList());
     }

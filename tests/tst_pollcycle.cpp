@@ -12,13 +12,13 @@ QLineEdit *pinField(const TestWindow &ui, int channel, int pin)
     return ui.text(2 + 9 * channel + pin - 1);
 }
 
-// Pins 1 to 9 of a channel as text and colour, joined by '|': G green, R red, - the idle background.
+// Pins 1 to 9 of a channel as text and the colour on the screen, joined by '|': G green, R red, - white.
 QString panel(const TestWindow &ui, int channel)
 {
     QStringList pins;
     for (int pin = 1; pin <= 9; ++pin) {
-        const uint colour = ui.colour(u"Shape%1"_s.arg(pin), channel);
-        const QChar code = colour == 0x00C000 ? u'G' : colour == 0x0000FF ? u'R' : colour == 0x80000005 ? u'-' : u'?';
+        const QColor colour = ui.painted(u"Shape%1"_s.arg(pin), channel);
+        const QChar code = colour == QColor(0, 192, 0) ? u'G' : colour == QColor(255, 0, 0) ? u'R' : colour == QColor(255, 255, 255) ? u'-' : u'?';
         pins << pinField(ui, channel, pin)->text() + code;
     }
     return pins.join(u'|');
@@ -62,12 +62,15 @@ private Q_SLOTS:
             if (raised.contains(button ? u"rts"_s : u"dtr"_s))
                 ui.click(u"Command%1"_s.arg(2 * channel + 3 + button));
         }
+        ui.repaints();
         ui.tick();
         QFETCH(QString, shown);
         for (int other = 0; other < channelCount; ++other) {
             const QString caption = ui.label(statusLabels[other]).remove(u"115200,e,7,2  "_s);
             QCOMPARE(panel(ui, other) + u' ' + caption, other == channel ? shown : blank + u' ');
         }
+        QCOMPARE(ui.repaints(), shown.section(u' ', 0, 0).count(QRegularExpression(u"[GR]"_s))); // only the indicators that changed
+        QCOMPARE((ui.tick(), ui.tick(), ui.repaints()), 0); // idle ticks paint nothing
     }
 
     // Each tick shows what came since the one before; control characters show as their pictures.
@@ -131,7 +134,7 @@ private Q_SLOTS:
             const QStringList lines = ui.fake[channel]->log.filter(QRegularExpression(u"^(dtr|rts)"_s));
             QCOMPARE(panel(ui, channel) + ui.label(statusLabels[channel]) + u' ' + lines.sliced(lines.size() - 2).join(u' '),
                      blank + u" dtr false rts false"_s);
-            QCOMPARE(ui.colour(u"Command%1"_s.arg(2 * channel + 3)) + ui.colour(u"Command%1"_s.arg(2 * channel + 4)), 2 * 0x8000000Fu);
+            QCOMPARE(ui.painted(u"Command%1"_s.arg(2 * channel + 3)).name() + ui.painted(u"Command%1"_s.arg(2 * channel + 4)).name(), u"#efefef#efefef"_s);
         }
     }
 

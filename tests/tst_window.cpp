@@ -83,6 +83,9 @@ private Q_SLOTS:
     void controls()
     {
         QFETCH(QString, row);
+        const QFont system = QApplication::font(); // made large: the layout stays as it is
+        const auto restore = qScopeGuard([system] { QApplication::setFont(system); });
+        QApplication::setFont(QFont(system.family(), 16));
         TestWindow ui;
         const QStringList at = row.section(u'|', 0, 0).split(u' ');
         QWidget *widget = ui.get(at[0], at[1].toInt());
@@ -92,6 +95,8 @@ private Q_SLOTS:
             QCOMPARE(widget->geometry(), rect.height() ? rect : QRect(rect.topLeft(), QSize(rect.width(), widget->height())));
         if (!row.section(u'|', 1, 1).isEmpty())
             QCOMPARE(widget->property(qobject_cast<QGroupBox *>(widget) ? "title" : "text").toString(), row.section(u'|', 1, 1));
+        if (const auto *label = qobject_cast<QLabel *>(widget)) // the font made smaller until the caption fits
+            QVERIFY(QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->width());
         if (auto *combo = qobject_cast<QComboBox *>(widget))
             widget = combo->lineEdit(); // Qt names a combo by its text on Linux
         if (!row.section(u'|', 2).isEmpty())
@@ -138,8 +143,7 @@ private Q_SLOTS:
         ui.window->setButtonColor(1, Line::Dtr, ColorCode::Red);
         ui.window->setIndicatorColor(1, Pin::Dcd, ColorCode::Green);
         QCOMPARE(said(dcd) + said(dtr), u"вклвкл"_s);
-        QCOMPARE(dtr->grab().toImage().pixelColor(4, 9), QColor(255, 0, 0));
-        QCOMPARE(dcd->grab().toImage().pixelColor(12, 12), QColor(0, 192, 0));
+        QCOMPARE(ui.painted(u"Command5"_s).name() + ui.painted(u"Shape1"_s, 1).name(), u"#ff0000#00c000"_s);
     }
 
     // "control x y shown": a click at that point of the control, with the panel shown; x -1 is on the scroll bar.
@@ -210,6 +214,9 @@ private Q_SLOTS:
         const auto *authorBox = ui.get<QPlainTextEdit>(u"Text38"_s), *termsBox = ui.get<QPlainTextEdit>(u"Text39"_s);
         QCOMPARE(authorBox->toPlainText() + u'|' + termsBox->toPlainText(), author.join(u'\n') + u'|' + terms.join(u'\n'));
         QVERIFY(authorBox->isReadOnly() && termsBox->isReadOnly());
+        // As large and as small as the style's icons, and drawn: opaque in the middle.
+        QCOMPARE(ui.window->windowIcon().availableSizes(), (QList<QSize>{QSize(32, 32), QSize(16, 16)}));
+        QCOMPARE(ui.window->windowIcon().pixmap(16).toImage().pixelColor(8, 8).alpha(), 255);
     }
 
 };

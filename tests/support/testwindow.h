@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -25,9 +26,11 @@ private:
 
 // The real main window, shown, over the ports given and fake ones for the rest. Its poll timer is
 // stopped so that a test ticks by hand, and messages are recorded instead of shown.
-struct TestWindow
+// It counts the paint events of the indicators and the DTR/RTS buttons.
+struct TestWindow : QObject
 {
     std::array<FakePort *, channelCount> fake{};
+    int paints = 0;
     std::unique_ptr<MainWindow> window;
     QStringList messages;
     std::function<void()> onMessage = [] {};
@@ -42,6 +45,8 @@ struct TestWindow
         window = std::make_unique<MainWindow>(std::make_unique<TestPorts>(std::move(ports)));
         window->setMessagePresenter([this](QWidget *, const QString &text) { messages << text, onMessage(); });
         get<QTimer>(QStringLiteral("Timer1"))->stop();
+        for (QWidget *indicatorOrButton : window->findChildren<QWidget *>(QRegularExpression(QStringLiteral("^(Shape|Command)\\d"))))
+            indicatorOrButton->installEventFilter(this);
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()))
             qFatal("the window was never exposed");
@@ -62,6 +67,16 @@ struct TestWindow
     QString label(const QString &name) const { return get<QLabel>(name)->text(); }
     // The colour code of a button or a round indicator.
     uint colour(const QString &name, int index = -1) const { return get(name, index)->property("backColor").toUInt(); }
+
+    // The colour the screen shows in the middle of a control once the pending repaints have run.
+    QColor painted(const QString &name, int index = -1) const
+    {
+        const QWidget *widget = (QCoreApplication::processEvents(), get(name, index));
+        return window->screen()->grabWindow(window->winId()).toImage().pixelColor(widget->mapTo(window.get(), widget->rect().center()));
+    }
+    // The paint events counted since the last call, once the pending repaints have run.
+    int repaints() { return QCoreApplication::processEvents(), std::exchange(paints, 0); }
+    bool eventFilter(QObject *, QEvent *event) override { return paints += event->type() == QEvent::Paint, false; }
 
     void tick() const { window->tick(); }
     // On the box of a check box rather than the middle of its caption, as a user clicks.
