@@ -59,6 +59,8 @@ private Q_SLOTS:
             const bool taken = port.setSettings(settings) && port.setHandshaking(handshaking) && port.setPortOpen(true) != whileOpen;
             QVERIFY(!port.setSettings(u"9600,n,8,1,"_s) && !port.setSettings(u"9600,n,8,1.5"_s) && !port.setHandshaking(4)); // termios has no 1.5
             QTEST(taken ? described(pty) : u"refused"_s, "inForce");
+            if (whileOpen && !taken) // in full, though the driver took the new parity and data bits before the speed
+                QCOMPARE(described(pty), u"2400 cs7 parenb parodd cmspar ixon ixoff"_s);
             QCOMPARE(port.rtsEnable(), (pty.lines() & TIOCM_RTS) != 0);
             QVERIFY(!taken || (port.settings() == settings.toLower() && port.handshaking() == handshaking));
         }
@@ -127,6 +129,20 @@ private Q_SLOTS:
         QCOMPARE(pty.read(echo.size()), echo);
         QVERIFY(port.setPortOpen(false) && pty.write("\x11") == 1 && port.setPortOpen(true) && port.output(u"afresh"));
         QCOMPARE(pty.read(6), "afresh"_ba);
+    }
+
+    // A line held by XOFF queues output up to 4 MiB and refuses more; of what comes in while nobody reads,
+    // the first MiB is kept and the rest dropped.
+    void queuesAreBounded()
+    {
+        PtyModem pty;
+        QtSerialPort port(pty.slavePath());
+        QVERIFY(port.setPortOpen(true) && pty.write("\x13") == 1);
+        QVERIFY(port.output(QString(4194303, u't')) && port.output(u"t") && !port.output(u"t"));
+        for (qint64 sent = 1; sent < 1052672; QCoreApplication::processEvents())
+            sent += qMax(0, pty.write(QByteArray(qMin(1052672 - sent, 65536), 'r')));
+        QTRY_COMPARE(port.receivedBytes(), 1052672);
+        QCOMPARE(port.input()->size(), 1048576);
     }
 
     // The far end goes away: no spin of the event loop, what came before is kept (a character it cut off as
