@@ -37,6 +37,8 @@ private Q_SLOTS:
             << u"ttyUSB1 — последовательный порт; ttyUSB0 — FTDI FT232R USB UART, серийный номер A10K2ZQ3; ttyS2 — нет устройства; ttyS3 — нет устройства"_s;
         QTest::newRow("kindsInOrder") << u"tty ttyACM0; tty ttyUSB9; tty ttyAMA0; tty ttyS1 4; tty ttyS0 4"_s << u""_s
             << u"ttyS0 — последовательный порт; ttyS1 — последовательный порт; ttyAMA0 — последовательный порт; ttyUSB9 — последовательный порт"_s;
+        QTest::newRow("numbersNotText") << u"tty ttyUSB10; tty ttyUSB9; tty ttyUSB2"_s << u""_s
+            << u"ttyUSB2 — последовательный порт; ttyUSB9 — последовательный порт; ttyUSB10 — последовательный порт; ttyS3 — нет устройства"_s;
         QTest::newRow("fallbackTaken") << u"tty ttyS0 0; tty ttyS1 4; tty ttyS2 0"_s << u""_s
             << u"ttyS1 — последовательный порт; COM2 — нет устройства; ttyS2 — нет устройства; ttyS3 — нет устройства"_s;
         QTest::newRow("ruleWithoutLink") << u"usb ttyUSB0 A '' ''; usb ttyUSB1 B '' ''; : >rules/99-velmora-COM1.rules"_s << u""_s
