@@ -14,4 +14,13 @@ inline constexpr std::string_view plainSerialPort = "последователь�
 inline constexpr std::string_view serialNumberLead = ", серийный номер ";
 inline constexpr std::string_view reservedNumberTail = " закреплён за отключённым адаптером";
 
+// A ticked box whose device went away: "COM1 — /dev/ttyUSB0 отключён, ждёт возвращения".
+inline constexpr std::string_view awaitingReturnTail = " отключён, ждёт возвращения";
+
+// Why a port would not open, after its device: "/dev/ttyUSB0 — занят другой программой".
+inline constexpr std::string_view noSuchDevice = "нет такого устройства";
+inline constexpr std::string_view busyDevice = "занят другой программой";
+inline constexpr std::string_view noPermission = "нет прав на открытие: пользователь должен быть в группе dialout";
+inline constexpr std::string_view driverErrorLead = "не открывается: ";
+
 } // namespace texts

@@ -290,6 +290,29 @@ QString ComPortMap::usbDevice(const QString &ttyName) const
     return {};
 }
 
+QString ComPortMap::usbIdentity(const QString &device) const
+{
+    const QString name = QFileInfo(device).fileName();
+    const QString usb = usbDevice(name);
+    if (usb.isEmpty())
+        return {};
+    QString interface;
+    for (QString dir = QFileInfo(ttyDir(name) + QStringLiteral("/device")).canonicalFilePath(); interface.isEmpty() && dir.startsWith(usb);
+         dir = QFileInfo(dir).path())
+        interface = attribute(dir, "/bInterfaceNumber");
+    const QString serial = attribute(usb, "/serial");
+    return QStringList{attribute(usb, "/idVendor"), attribute(usb, "/idProduct"),
+                       serial.isEmpty() ? QLatin1Char('@') + QFileInfo(usb).fileName() : serial, interface}
+        .join(QLatin1Char(':'));
+}
+
+QString ComPortMap::deviceWithUsbIdentity(const QString &identity) const
+{
+    const QStringList present = systemPorts();
+    const auto found = std::ranges::find_if(present, [&](const QString &device) { return usbIdentity(device) == identity; });
+    return found == present.end() ? QString() : *found;
+}
+
 QString ComPortMap::ttyDir(const QString &ttyName) const
 {
     return m_sys + QStringLiteral("/class/tty/") + ttyName;

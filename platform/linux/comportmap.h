@@ -42,6 +42,14 @@ public:
 
     [[nodiscard]] std::array<ComPort, comCount> ports(const HeldDevices &held = {}) const;
     [[nodiscard]] QString describe(const QString &device) const;
+    // What tells a USB adapter's port apart from any other that may later take its name: its ids, its
+    // serial number (or, without one, the USB port it is plugged into) and its interface; empty for a
+    // device that is not on USB.
+    [[nodiscard]] QString usbIdentity(const QString &device) const;
+    // The port present now with that identity, under its device name; empty where there is none.
+    [[nodiscard]] QString deviceWithUsbIdentity(const QString &identity) const;
+    // /dev/COMn, whether or not it is there.
+    [[nodiscard]] QString link(int comNumber) const;
     // Where a node or a rule coming or going can change the numbering.
     [[nodiscard]] QStringList watchedFolders() const;
 
@@ -56,7 +64,6 @@ private:
     [[nodiscard]] bool isPhantom(const QString &ttyName) const;
     [[nodiscard]] QString usbDevice(const QString &ttyName) const;
     [[nodiscard]] QString ttyDir(const QString &ttyName) const;
-    [[nodiscard]] QString link(int comNumber) const;
 
     QString m_dev;
     QString m_sys;

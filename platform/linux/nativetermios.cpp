@@ -1,6 +1,10 @@
 #include "nativetermios.h"
 
+#include <QFile>
+
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -46,4 +50,9 @@ bool deviceGone(NativeSerialHandle handle)
 {
     pollfd descriptor{handle, 0, 0};
     return ::poll(&descriptor, 1, 0) == 1 && (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+bool mayOpen(const QString &path)
+{
+    return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK | W_OK, AT_EACCESS) == 0;
 }

@@ -28,5 +28,8 @@ enum class ModemLine { Dtr, Rts };
 // Whether the device behind an open descriptor went away (hung up, unplugged).
 [[nodiscard]] bool deviceGone(NativeSerialHandle handle);
 
+// Whether this process may open the node for reading and writing, by its permissions alone.
+[[nodiscard]] bool mayOpen(const QString &path);
+
 // The output speed the driver has in force, in baud; empty where it cannot be told.
 [[nodiscard]] std::optional<qint32> driverBaudRate(NativeSerialHandle handle);

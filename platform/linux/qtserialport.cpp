@@ -97,7 +97,7 @@ bool QtSerialPort::setPortOpen(bool open)
 
 QString QtSerialPort::openDevice() const
 {
-    return m_state == State::Closed ? QString() : m_openDevice;
+    return m_state == State::Open ? m_openDevice : QString();
 }
 
 bool QtSerialPort::open()
@@ -105,13 +105,17 @@ bool QtSerialPort::open()
     if (m_locator != nullptr)
         m_openDevice = m_locator->deviceToOpen(m_channel);
     m_port->setPortName(m_openDevice);
+    m_port->clearError();
     // Told before the open too, so that QSerialPort's own open does not start from what was in force before.
-    if (!putInForce(m_settings, m_handshaking) || !m_port->open(QIODevice::ReadWrite))
-        return false;
-    if (!putInForce(m_settings, m_handshaking)) {
-        m_port->close();
+    const bool opened = putInForce(m_settings, m_handshaking) && m_port->open(QIODevice::ReadWrite);
+    if (!opened || !putInForce(m_settings, m_handshaking)) {
+        m_failure = failureOfOpen();
+        m_driverError = m_port->errorString().simplified();
+        if (m_port->isOpen())
+            m_port->close();
         return false;
     }
+    m_failure = OpenFailure::None;
     // The kernel raises both lines on open. A device without modem lines
     // (a pseudo-terminal) refuses this, and still opens.
     (void)applyLine(QSerialPort::DataTerminalReadySignal, m_dtr);
@@ -121,6 +125,29 @@ bool QtSerialPort::open()
     m_decoder.reset();
     m_state = State::Open;
     return true;
+}
+
+// QSerialPort calls a node it may not open and one that another program holds (a lock file, or a tty in
+// exclusive mode) alike a permission error: the node's own permissions tell them apart.
+QtSerialPort::OpenFailure QtSerialPort::failureOfOpen() const
+{
+    const QSerialPort::SerialPortError error = m_port->error();
+    if (m_openDevice.isEmpty() || error == QSerialPort::DeviceNotFoundError)
+        return OpenFailure::NoDevice;
+    if (error != QSerialPort::PermissionError && error != QSerialPort::OpenError)
+        return OpenFailure::Driver;
+    return mayOpen(m_openDevice) ? OpenFailure::Busy : OpenFailure::NoPermission;
+}
+
+bool QtSerialPort::reopen()
+{
+    if (m_state != State::HungUp)
+        return false;
+    close();
+    if (open())
+        return true;
+    m_state = State::HungUp;
+    return false;
 }
 
 void QtSerialPort::close()

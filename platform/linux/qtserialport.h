@@ -35,8 +35,18 @@ public:
     explicit QtSerialPort(const QString &deviceName, QObject *parent = nullptr);
     ~QtSerialPort() override;
 
-    // The device the port has open; empty while it is closed.
+    // Why the last open did not work; None once one did.
+    enum class OpenFailure { None, NoDevice, Busy, NoPermission, Driver };
+
+    // The device the port has open; empty while it is closed, and from the moment its device went away.
     [[nodiscard]] QString openDevice() const;
+    [[nodiscard]] bool isHungUp() const { return m_state == State::HungUp; }
+    [[nodiscard]] OpenFailure openFailure() const { return m_failure; }
+    // The driver's own words for a Driver failure.
+    [[nodiscard]] QString driverError() const { return m_driverError; }
+    // Opens a port whose device went away again, on the device its locator names now, with the settings,
+    // handshaking and lines in force before; it stays hung up where that does not work.
+    bool reopen();
 
     bool setPortOpen(bool open) override;
     bool setSettings(QStringView settings) override;
@@ -63,6 +73,7 @@ private:
     enum class State { Closed, Open, HungUp };
 
     bool open();
+    [[nodiscard]] OpenFailure failureOfOpen() const;
     void close();
     [[nodiscard]] bool change(const LineSettings &settings, qint32 handshaking);
     [[nodiscard]] bool putInForce(const LineSettings &settings, qint32 handshaking);
@@ -84,6 +95,8 @@ private:
     QString m_openDevice;
     QSerialPort *m_port;
     State m_state = State::Closed;
+    OpenFailure m_failure = OpenFailure::None;
+    QString m_driverError;
     LineSettings m_settings;
     qint32 m_handshaking = 0;
     bool m_dtr = false;

@@ -1,5 +1,23 @@
 #include "systemports.h"
 
+#include "devicetexts.h"
+#include "qstringfrom.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// Held by a channel whose device is away: its number names no device meanwhile, so that automatic
+// numbering hands that number's device to no other box.
+const QString awayMarker = QStringLiteral("\n");
+
+[[nodiscard]] QString comName(int channel)
+{
+    return qs(texts::comLead) + QString::number(channel + 1);
+}
+
+} // namespace
+
 SystemPorts::SystemPorts(ComPortMap comPorts)
     : m_comPorts(std::move(comPorts))
 {
@@ -16,23 +34,69 @@ SerialPort &SystemPorts::port(int channel)
     return *m_ports[channel];
 }
 
+// Asked on every poll tick: a waiting channel looks for its device here.
 QString SystemPorts::description(int channel)
 {
+    const QtSerialPort &port = *m_ports[channel];
+    if (port.isHungUp() && !reopen(channel))
+        return comName(channel) + qs(texts::deviceSeparator) + m_opened[channel].device + qs(texts::awaitingReturnTail);
+    if (port.openFailure() != QtSerialPort::OpenFailure::None && !m_opened[channel].device.isEmpty())
+        return failureText(channel);
     return numbering()[channel].description;
 }
 
-// Always worked out afresh: an open is rare, and must not act on a device that went away a moment ago.
+// Worked out afresh at a first open, which is rare and must not act on a device that went away a moment
+// ago; a reopen takes only the device the channel had.
 QString SystemPorts::deviceToOpen(int channel)
 {
+    if (m_reopening == channel)
+        return present(m_opened[channel]);
     m_numbering.reset();
-    return numbering()[channel].device;
+    const QString device = numbering()[channel].device;
+    const QString link = m_comPorts.link(channel + 1);
+    const bool linked = !device.isEmpty() && QFileInfo(link).canonicalFilePath() == QFileInfo(device).canonicalFilePath();
+    m_opened[channel] = {device, linked ? link : QString(), m_comPorts.usbIdentity(device)};
+    return device;
+}
+
+QString SystemPorts::present(const Opened &opened) const
+{
+    if (!opened.link.isEmpty())
+        return QFileInfo(opened.link).canonicalFilePath();
+    if (!opened.usbIdentity.isEmpty())
+        return m_comPorts.deviceWithUsbIdentity(opened.usbIdentity);
+    return QFileInfo::exists(opened.device) ? opened.device : QString();
+}
+
+bool SystemPorts::reopen(int channel)
+{
+    if (present(m_opened[channel]).isEmpty())
+        return false;
+    m_reopening = channel;
+    const bool reopened = m_ports[channel]->reopen();
+    m_reopening.reset();
+    return reopened;
+}
+
+QString SystemPorts::failureText(int channel) const
+{
+    const QtSerialPort &port = *m_ports[channel];
+    QString reason;
+    switch (port.openFailure()) {
+    case QtSerialPort::OpenFailure::None:
+    case QtSerialPort::OpenFailure::NoDevice: reason = qs(texts::noSuchDevice); break;
+    case QtSerialPort::OpenFailure::Busy: reason = qs(texts::busyDevice); break;
+    case QtSerialPort::OpenFailure::NoPermission: reason = qs(texts::noPermission); break;
+    case QtSerialPort::OpenFailure::Driver: reason = qs(texts::driverErrorLead) + port.driverError(); break;
+    }
+    return m_opened[channel].device + qs(texts::deviceSeparator) + reason;
 }
 
 ComPortMap::HeldDevices SystemPorts::heldDevices() const
 {
     ComPortMap::HeldDevices held;
     for (int channel = 0; channel < count; ++channel)
-        held[channel] = m_ports[channel]->openDevice();
+        held[channel] = m_ports[channel]->isHungUp() ? awayMarker : m_ports[channel]->openDevice();
     return held;
 }
 
