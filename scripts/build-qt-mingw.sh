@@ -33,6 +33,10 @@ if [ -f "$prefix/.complete" ]; then
     exit 0
 fi
 
+# The cache is the machine's; a user who may sudo gets it made theirs.
+if ! mkdir -p "$cache" 2>/dev/null || [ ! -w "$cache" ]; then
+    sudo mkdir -p "$cache" && sudo chown "$(id -u):$(id -g)" "$cache"
+fi
 work=$cache/work-$digest
 rm -rf "$work" && mkdir -p "$work/lists/partial" "$work/archives/partial"
 echo "deb-src http://deb.debian.org/debian $release main" > "$work/sources.list"

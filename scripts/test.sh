@@ -2,8 +2,9 @@
 # Installs what is missing, builds Velmora and runs the whole test suite: once as
 # built (the tree the Debian package is made from), once under AddressSanitizer
 # and UndefinedBehaviorSanitizer, then the checks of the Debian package. On
-# Debian 12 the suite as built and the package checks run once more on Debian 13
-# (Qt 6.8), in the root that scripts/debian13.sh keeps.
+# Debian 12 the Windows program is then cross-built, tested under Wine and packed
+# (scripts/build-windows.sh), and the suite as built and the package checks run
+# once more on Debian 13 (Qt 6.8), in the root that scripts/debian13.sh keeps.
 # With --as-built only the first run and the package checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,6 +35,7 @@ fi
 bash scripts/check-package.sh build/test
 
 if [ "$scope" = all ] && [ "$(. /etc/os-release && echo "$ID:$VERSION_ID")" = debian:12 ]; then
+    bash scripts/build-windows.sh
     if [ "$(id -u)" -eq 0 ]; then
         bash scripts/debian13.sh bash scripts/test.sh --as-built
     else
