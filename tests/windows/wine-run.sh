@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# wine-run.sh PROGRAM.exe [ARGUMENTS...]
+#
+# Runs one Windows program of the build under Wine; CTest's CMAKE_CROSSCOMPILING_EMULATOR. The build's
+# wine-run.env (found in the program's folder or above) names the Wine prefix, the Qt and MinGW DLL
+# folders, the ports COM1, COM2... stand for and the fonts of Qt's offscreen platform; a prefix not yet made is made first (wineprefix.sh), so
+# that no program ever runs in one where a COM number reaches a device of this machine. Every QT_*
+# variable is passed on as WINEQT_*, Wine handing the program none of them. Exits with the program's exit
+# code, once the prefix's wineserver has gone (Debian's wineserver lingers for no one), and ends any socat
+# a test started for its null modem and left behind.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+program=$1
+shift
+
+settings=$(cd "$(dirname "$program")" && pwd)
+while [ "$settings" != / ] && [ ! -f "$settings/wine-run.env" ]; do settings=$(dirname "$settings"); done
+if [ ! -f "$settings/wine-run.env" ]; then
+    echo "wine-run.sh: no wine-run.env above $program" >&2
+    exit 1
+fi
+# shellcheck source=/dev/null
+. "$settings/wine-run.env" # VELMORA_WINEPREFIX, VELMORA_WINEPATH, VELMORA_PORTS (an array), VELMORA_FONTDIR
+
+export WINEPREFIX=$VELMORA_WINEPREFIX WINEPATH=$VELMORA_WINEPATH WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+ports=$(dirname "${VELMORA_PORTS[0]}")
+mkdir -p "$ports"
+# A made prefix has every COM number past the mapped ones blocked by a folder.
+(
+    flock 9
+    [ -d "$WINEPREFIX/dosdevices/com$((${#VELMORA_PORTS[@]} + 1))" ] || "$here/wineprefix.sh" "$WINEPREFIX" "${VELMORA_PORTS[@]}"
+) 9> "$WINEPREFIX.lock" || exit 1
+
+if [ "${QT_QPA_PLATFORM:-}" = offscreen ] && [ -z "${QT_QPA_FONTDIR:-}" ]; then
+    export QT_QPA_FONTDIR=$VELMORA_FONTDIR
+fi
+while IFS= read -r -d '' variable; do
+    case $variable in
+    QT_*) export "WINE$variable" ;;
+    esac
+done < <(env -0)
+export WINEQT_FORCE_STDERR_LOGGING=1
+
+wine "$program" "$@"
+status=$?
+wineserver -w
+# A test that plays with a null modem leaves its socat's process id here; one it could not end is ended now.
+if [ -n "${VELMORA_NULL_MODEM:-}" ]; then
+    for pidFile in "$ports"/*.pid; do
+        [ -f "$pidFile" ] || continue
+        pid=$(cat "$pidFile")
+        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = socat ] && kill "$pid"
+        rm -f "$pidFile"
+    done
+fi
+exit $status
