@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Velmora for 64-bit Windows in build/windows and runs its tests under Wine. Installs nothing: run
+# Builds Velmora for 64-bit Windows in build/windows, runs its tests under Wine, and makes the setup
+# program and the portable zip, whose setup it then runs and tries under Wine. Installs nothing: run
 # scripts/install-deps.sh first. The Qt for MinGW comes from scripts/build-qt-mingw.sh (about 45 minutes
 # the first time, cached under /var/cache/velmora after). The Wine prefix is made, or brought up to date,
 # with every COM number a test can reach mapped to a pty link of the build and all others blocked, before
@@ -47,5 +48,9 @@ start=$(date +%s)
 nice ctest --test-dir "$build" --output-on-failure -j1
 echo "build-windows: tests ran in $(($(date +%s) - start)) s"
 
-# Packaging (NSIS setup and ZIP) and the end-to-end run of the installed program go here, once the tests
-# have passed, in the same prefix.
+# The setup program and the portable zip, and the setup run silently in a fresh prefix of its own, with
+# the installed program driven on Xvfb.
+rm -f "$build"/Velmora-*-setup.exe "$build"/Velmora-*-win64.zip
+(cd "$build" && nice cpack -G "NSIS;ZIP")
+bash "$here/tests/windows/endtoend.sh" "$build"/Velmora-*-setup.exe
+echo "build-windows: the setup program and the zip are $(echo "$build"/Velmora-*-setup.exe "$build"/Velmora-*-win64.zip)"
