@@ -1,3 +1,4 @@
+#include "platformsetup.h"
 #include "systemports.h"
 #include "systemwindow.h"
 
@@ -5,6 +6,7 @@
 
 int main(int argc, char *argv[])
 {
+    preparePlatform();
     QApplication app(argc, argv);
     const std::unique_ptr<MainWindow> window = makeSystemWindow(std::make_unique<SystemPorts>());
     window->show();

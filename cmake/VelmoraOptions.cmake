@@ -14,10 +14,10 @@ if(VELMORA_SANITIZE)
 endif()
 
 # Debian's hardening (stack protector, format checks, fortified functions, read-only relocations bound
-# at start) where dpkg-buildflags exists; the build type keeps choosing optimisation and debug
+# at start) where dpkg-buildflags exists and the target is Linux; the build type keeps choosing optimisation and debug
 # information. Fortified functions need an optimising build, and the sanitizers want none of it.
 find_program(DPKG_BUILDFLAGS dpkg-buildflags)
-if(DPKG_BUILDFLAGS AND NOT VELMORA_SANITIZE)
+if(DPKG_BUILDFLAGS AND NOT VELMORA_SANITIZE AND NOT WIN32)
     foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
         execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
                                 ${DPKG_BUILDFLAGS} --get ${kind}

@@ -1,0 +1,5 @@
+#include "platformsetup.h"
+
+void preparePlatform()
+{
+}

@@ -1,0 +1,4 @@
+#pragma once
+
+// What the platform needs settled before the application object exists.
+void preparePlatform();
