@@ -178,8 +178,8 @@ void WinSerialPort::close()
     m_state = State::Closed;
 }
 
-// Unsent output is dropped, and a closed port asserts nothing: the lines are taken from the driver first,
-// since under RTS/CTS flow it would refuse to drop RTS.
+// Unsent output is dropped, and a closed port asserts nothing: under RTS/CTS flow only taking RTS back from
+// the driver drops it.
 void WinSerialPort::release()
 {
     if (m_device && m_state != State::HungUp) {
@@ -193,8 +193,6 @@ void WinSerialPort::release()
             dcb.fRtsControl = RTS_CONTROL_DISABLE;
             (void)::SetCommState(handle, &dcb);
         }
-        (void)m_device->escape(CLRDTR);
-        (void)m_device->escape(CLRRTS);
     }
     m_device.reset();
     m_writing.clear();
@@ -422,6 +420,8 @@ void WinSerialPort::writeDone()
 {
     Device &device = *m_device;
     DWORD sent = 0;
+    if (!device.writing)
+        return;
     const bool written = ::GetOverlappedResult(device.handle, &device.write, &sent, FALSE);
     if (!written && ::GetLastError() == ERROR_IO_INCOMPLETE)
         return;

@@ -3,15 +3,16 @@
 #
 # Runs one Windows program of the build under Wine; CTest's CMAKE_CROSSCOMPILING_EMULATOR. The build's
 # wine-run.env (found in the program's folder or above) names the Wine prefix, the Qt and MinGW DLL
-# folders, the ports COM1, COM2... stand for and the fonts of Qt's offscreen platform; a prefix not yet made is made first (wineprefix.sh), so
-# that no program ever runs in one where a COM number reaches a device of this machine. Every QT_*
-# variable is passed on as WINEQT_*, Wine handing the program none of them. Exits with the program's exit
-# code, once the prefix's wineserver has gone (Debian's wineserver lingers for no one), and ends any socat
-# a test started for its null modem and left behind.
+# folders, the ports COM1, COM2... stand for and the fonts of Qt's offscreen platform. A prefix not yet
+# made is made first (wineprefix.sh), so that no program ever runs in one where a COM number reaches a
+# device of this machine. Every QT_* variable is passed on as WINEQT_*, Wine handing the program none of
+# them. Exits with the program's exit code once the prefix's wineserver has gone (Debian's wineserver
+# lingers for no one), and ends any socat a test started for its null modem and left behind.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 program=$1
 shift
+[ -f "$program" ] || { echo "wine-run.sh: no program $program" >&2; exit 1; }
 
 settings=$(cd "$(dirname "$program")" && pwd)
 while [ "$settings" != / ] && [ ! -f "$settings/wine-run.env" ]; do settings=$(dirname "$settings"); done
@@ -42,6 +43,9 @@ while IFS= read -r -d '' variable; do
 done < <(env -0)
 export WINEQT_FORCE_STDERR_LOGGING=1
 
+# The wineserver takes the first COM port it opens as its controlling terminal, and at the SIGHUP of that
+# pty's hang-up dumps all its objects, tens of megabytes, to its standard error: not among the test's output.
+wineserver 2>/dev/null || true
 wine "$program" "$@"
 status=$?
 wineserver -w
