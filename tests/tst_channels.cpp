@@ -1,19 +1,16 @@
+#include "rows.h"
 #include "testwindow.h"
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 // What the ports were told, a port's writes joined by ';' and the ports by '|'; opens left out unless asked.
-QString logs(const TestWindow &ui, bool opens = false)
+static QString logs(const TestWindow &ui, bool opens = false)
 {
     QStringList ports;
     for (const FakePort *port : ui.fake)
         ports << (opens ? port->log : QStringList(port->log).filter(QRegularExpression(u"^(?!open)"_s))).join(u';');
     return ports.join(u'|');
 }
-
-} // namespace
 
 class TestChannels : public QObject
 {
@@ -70,26 +67,21 @@ private Q_SLOTS:
         QCOMPARE(ui.messages.size(), 1);
     }
 
-    // The combos first get entries that differ by channel, so that one read from the wrong place shows.
+    // "tag enabled combo row written": the combos first get entries that differ by channel, so that one read
+    // from the wrong place shows.
     void choiceWritesEveryEnabledChannel_data()
     {
-        QTest::addColumn<QString>("enabled");
-        QTest::addColumn<int>("combo");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("written");
-        QTest::newRow("COM1StopBits") << u"1"_s << 3 << 1 << u"settings 300,e,5,2;handshaking 0|||"_s;
-        QTest::newRow("COM2StopBits") << u"2"_s << 4 << 1 << u"|settings 600,o,6,2;handshaking 1||"_s;
-        QTest::newRow("COM3StopBits") << u"3"_s << 8 << 1 << u"||settings 1200,s,7,2;handshaking 2|"_s;
-        QTest::newRow("COM4StopBits") << u"4"_s << 12 << 1 << u"|||settings 2400,m,5,2;handshaking 3"_s;
-        QTest::newRow("disabledChannelsBaud") << u"1"_s << 11 << 0 << u"settings 300,e,5,1;handshaking 0|||"_s;
-        QTest::newRow("nothingEnabled") << u""_s << 0 << 3 << u"|||"_s;
-        QTest::newRow("allFromCOM4Handshaking") << u"1234"_s << 19 << 2
-            << u"settings 300,e,5,1;handshaking 0|settings 600,o,6,1;handshaking 1|settings 1200,s,7,1;handshaking 2|"
-               "settings 2400,m,5,1;handshaking 2"_s;
+        rowTable({"COM1StopBits 1 3 1 settings 300,e,5,2;handshaking 0|||",
+                  "COM2StopBits 2 4 1 |settings 600,o,6,2;handshaking 1||",
+                  "COM3StopBits 3 8 1 ||settings 1200,s,7,2;handshaking 2|",
+                  "COM4StopBits 4 12 1 |||settings 2400,m,5,2;handshaking 3",
+                  "disabledChannelsBaud 1 11 0 settings 300,e,5,1;handshaking 0|||", "nothingEnabled - 0 3 |||",
+                  "allFromCOM4Handshaking 1234 19 2 settings 300,e,5,1;handshaking 0|settings 600,o,6,1;handshaking 1|"
+                  "settings 1200,s,7,1;handshaking 2|settings 2400,m,5,1;handshaking 2"});
     }
     void choiceWritesEveryEnabledChannel()
     {
-        QFETCH(QString, enabled);
+        QFETCH(QString, row);
         TestWindow ui;
         const int baud[] = {0, 7, 11, 15}, parity[] = {1, 6, 10, 14}, dataBits[] = {2, 5, 9, 13};
         for (int channel = 0; channel < channelCount; ++channel) {
@@ -97,14 +89,11 @@ private Q_SLOTS:
             ui.get<QComboBox>(u"Combo1"_s, parity[channel])->setCurrentIndex(1 + channel);
             ui.get<QComboBox>(u"Combo1"_s, dataBits[channel])->setCurrentIndex(channel % 3);
             ui.get<QComboBox>(u"Combo1"_s, 16 + channel)->setCurrentIndex(channel);
-            if (enabled.contains(QString::number(channel + 1)))
+            if (row.section(u' ', 0, 0).contains(QString::number(channel + 1)))
                 ui.click(u"Check%1"_s.arg(channel + 1));
         }
-        QFETCH(int, combo);
-        QFETCH(int, row);
-        ui.choose(combo, row);
-        QTEST(logs(ui), "written");
-        QCOMPARE(ui.messages, QStringList());
+        ui.choose(row.section(u' ', 1, 1).toInt(), row.section(u' ', 2, 2).toInt());
+        QCOMPARE(logs(ui) + u' ' + QString::number(ui.messages.size()), row.section(u' ', 3) + u" 0"_s);
     }
 
     // Typing alone applies nothing; the next choice applies the typed texts as they stand, and a refusal

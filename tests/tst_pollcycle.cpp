@@ -1,19 +1,15 @@
+#include "rows.h"
 #include "testwindow.h"
 
 using namespace Qt::StringLiterals;
 
-namespace {
+static const QString statusLabels[] = {u"Label13"_s, u"Label14"_s, u"Label16"_s, u"Label15"_s};
+static const QString blank = u"-|-|-|-|-|-|-|-|-"_s;
 
-const QString statusLabels[] = {u"Label13"_s, u"Label14"_s, u"Label16"_s, u"Label15"_s};
-const QString blank = u"-|-|-|-|-|-|-|-|-"_s;
-
-QLineEdit *pinField(const TestWindow &ui, int channel, int pin)
-{
-    return ui.text(2 + 9 * channel + pin - 1);
-}
+static QLineEdit *pinField(const TestWindow &ui, int channel, int pin) { return ui.text(2 + 9 * channel + pin - 1); }
 
 // Pins 1 to 9 of a channel as text and the colour on the screen, joined by '|': G green, R red, - white.
-QString panel(const TestWindow &ui, int channel)
+static QString panel(const TestWindow &ui, int channel)
 {
     QStringList pins;
     for (int pin = 1; pin <= 9; ++pin) {
@@ -24,51 +20,42 @@ QString panel(const TestWindow &ui, int channel)
     return pins.join(u'|');
 }
 
-} // namespace
-
 class TestPollCycle : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    // "tag channel raised handshaking shown": raised by the far end (dcd dsr cts) or by the buttons (dtr rts),
+    // '-' for none; shown, the pins and the status caption after "115200,e,7,2  ".
     void lines_data()
     {
-        QTest::addColumn<int>("channel");
-        QTest::addColumn<QString>("raised"); // by the far end (dcd dsr cts) or by the buttons (dtr rts)
-        QTest::addColumn<int>("handshaking");
-        QTest::addColumn<QString>("shown"); // and the status caption after "115200,e,7,2  "
-        QTest::newRow("com1AllDown") << 0 << u""_s << 0 << u"False-|-|-|False-|0-|False-|False-|False-|- comNone"_s;
-        QTest::newRow("com2Dcd") << 1 << u"dcd"_s << 1 << u"TrueG|-|-|False-|0-|False-|False-|False-|- comXOnXOff"_s;
-        QTest::newRow("com3Dsr") << 2 << u"dsr"_s << 2 << u"False-|-|-|False-|0-|TrueG|False-|False-|- comRTS"_s;
-        QTest::newRow("com4Cts") << 3 << u"cts"_s << 3 << u"False-|-|-|False-|0-|False-|False-|TrueG|- comRTSXOnXOff"_s;
-        QTest::newRow("com2Dtr") << 1 << u"dtr"_s << 4 << u"False-|-|-|TrueR|0-|False-|False-|False-|- "_s;
-        QTest::newRow("com3Rts") << 2 << u"rts"_s << -1 << u"False-|-|-|False-|0-|False-|TrueR|False-|- "_s;
-        QTest::newRow("com4All") << 3 << u"dcd dsr cts dtr rts"_s << 0 << u"TrueG|-|-|TrueR|0-|TrueG|TrueR|TrueG|- comNone"_s;
+        rowTable({"com1AllDown 0 - 0 False-|-|-|False-|0-|False-|False-|False-|- comNone",
+                  "com2Dcd 1 dcd 1 TrueG|-|-|False-|0-|False-|False-|False-|- comXOnXOff",
+                  "com3Dsr 2 dsr 2 False-|-|-|False-|0-|TrueG|False-|False-|- comRTS",
+                  "com4Cts 3 cts 3 False-|-|-|False-|0-|False-|False-|TrueG|- comRTSXOnXOff",
+                  "com2Dtr 1 dtr 4 False-|-|-|TrueR|0-|False-|False-|False-|- ",
+                  "com3Rts 2 rts -1 False-|-|-|False-|0-|False-|TrueR|False-|- ",
+                  "com4All 3 dcd,dsr,cts,dtr,rts 0 TrueG|-|-|TrueR|0-|TrueG|TrueR|TrueG|- comNone"});
     }
     void lines()
     {
-        QFETCH(int, channel);
-        QFETCH(QString, raised);
+        QFETCH(QString, row);
+        const int channel = row.section(u' ', 0, 0).toInt();
+        const QString raised = row.section(u' ', 1, 1), shown = row.section(u' ', 3);
         TestWindow ui;
         ui.click(u"Check%1"_s.arg(channel + 1));
         FakePort &port = *ui.fake[channel];
         port.inForce = u"115200,e,7,2"_s;
-        QFETCH(int, handshaking);
-        port.handshake = handshaking; // also what no write would be allowed to set
-        port.cd = raised.contains(u"dcd"_s);
-        port.dsr = raised.contains(u"dsr"_s);
-        port.cts = raised.contains(u"cts"_s);
-        for (int button : {0, 1}) {
+        port.handshake = row.section(u' ', 2, 2).toInt(); // also what no write would be allowed to set
+        port.cd = raised.contains(u"dcd"_s), port.dsr = raised.contains(u"dsr"_s), port.cts = raised.contains(u"cts"_s);
+        for (int button : {0, 1})
             if (raised.contains(button ? u"rts"_s : u"dtr"_s))
                 ui.click(u"Command%1"_s.arg(2 * channel + 3 + button));
-        }
         ui.repaints();
         ui.tick();
-        QFETCH(QString, shown);
-        for (int other = 0; other < channelCount; ++other) {
-            const QString caption = ui.label(statusLabels[other]).remove(u"115200,e,7,2  "_s);
-            QCOMPARE(panel(ui, other) + u' ' + caption, other == channel ? shown : blank + u' ');
-        }
+        for (int other = 0; other < channelCount; ++other)
+            QCOMPARE(panel(ui, other) + u' ' + ui.label(statusLabels[other]).remove(u"115200,e,7,2  "_s),
+                     other == channel ? shown : blank + u' ');
         QCOMPARE(ui.repaints(), shown.section(u' ', 0, 0).count(QRegularExpression(u"[GR]"_s))); // only the indicators that changed
         QCOMPARE((ui.tick(), ui.tick(), ui.repaints()), 0); // idle ticks paint nothing
     }
@@ -87,31 +74,27 @@ private Q_SLOTS:
         QCOMPARE(shown.join(u' '), u"firstG - ok\u240d\u240a\u2400\u241b\u2421\u00e9G \u2400G"_s);
     }
 
-    // A character a tick: the TD text ('-' for none), what is sent ('.' for nothing), the TD colour.
+    // "tag texts sent": a character a tick, the TD text ('-' for none); what is sent ('.' for nothing) and the
+    // TD colour.
     void transmitPhase_data()
     {
-        QTest::addColumn<QString>("texts");
-        QTest::addColumn<QString>("sent");
-        QTest::newRow("everySecondTick") << u"aaaaa"_s << u"aR .- aR .- aR"_s;
-        QTest::newRow("nothingToSend") << u"---"_s << u".- .- .-"_s;
-        QTest::newRow("clearingResetsThePhase") << u"a-a"_s << u"aR .- aR"_s;
-        QTest::newRow("clearedOnSkipTick") << u"aa-b"_s << u"aR .- .- bR"_s;
-        QTest::newRow("newTextWaitsForPhaseOne") << u"abc"_s << u"aR .- cR"_s;
+        rowTable({"everySecondTick aaaaa aR .- aR .- aR", "nothingToSend --- .- .- .-", "clearingResetsThePhase a-a aR .- aR",
+                  "clearedOnSkipTick aa-b aR .- .- bR", "newTextWaitsForPhaseOne abc aR .- cR"});
     }
     void transmitPhase()
     {
-        QFETCH(QString, texts);
+        QFETCH(QString, row);
         TestWindow ui;
         ui.click(u"Check2"_s);
         QStringList sent;
-        for (QChar text : texts) {
+        for (QChar text : row.section(u' ', 0, 0)) {
             pinField(ui, 1, 3)->setText(text == u'-' ? QString() : QString(text));
             const qsizetype before = ui.fake[1]->log.size();
             ui.tick();
             const QString written = ui.fake[1]->log.mid(before).join(u'/').remove(u"output "_s);
             sent << (written.isEmpty() ? u"."_s : written) + panel(ui, 1).section(u'|', 2, 2).right(1);
         }
-        QTEST(sent.join(u' '), "sent");
+        QCOMPARE(sent.join(u' '), row.section(u' ', 1));
     }
 
     void disabledChannelsAreBlankedAndDropTheirLines()
@@ -150,14 +133,12 @@ private Q_SLOTS:
         failing.received = u"kept"_s;
         ui.tick();
         failing.refused = QSet<QString>{u"settings"_s, u"handshaking"_s, u"cd"_s, u"dsr"_s, u"cts"_s, u"dtr"_s, u"rts"_s, u"input"_s, u"output"_s};
-        failing.cd = failing.cts = false;
-        failing.dsr = true;
+        failing.cd = failing.cts = !(failing.dsr = true);
         pinField(ui, 0, 3)->setText(u"x"_s);
         ui.fake[1]->cts = true;
         ui.tick();
-        QCOMPARE(panel(ui, 0), u"TrueG|keptG|xR|False-|0-|False-|False-|TrueG|-"_s);
-        QCOMPARE(ui.label(u"Label13"_s), u"9600,n,8,1  comNone"_s);
-        QCOMPARE(panel(ui, 1), u"False-|-|-|False-|0-|-|False-|TrueG|-"_s);
+        QCOMPARE(panel(ui, 0) + u' ' + ui.label(u"Label13"_s) + u' ' + panel(ui, 1),
+                 u"TrueG|keptG|xR|False-|0-|False-|False-|TrueG|- 9600,n,8,1  comNone False-|-|-|False-|0-|-|False-|TrueG|-"_s);
     }
 };
 

@@ -5,18 +5,15 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-const QString titleLead = u"Brannick       Velmora v.1.1              Сегодня: "_s;
+static const QString titleLead = u"Brannick       Velmora v.1.1              Сегодня: "_s;
 
 // "name index x y width height|caption|accessible name": height 0 follows the font, x -1 leaves the place open.
-QStringList controlRows()
+static QStringList controlRows()
 {
     QStringList rows{u"Frame4 -1 0 0 449 265"_s, u"Frame1 -1 15 32 81 89|Порты"_s, u"Image2 -1 304 16 112 80"_s,
                      u"Label12 -1 392 8 177 17|Com1      Com2        Com3       Com4"_s,
@@ -26,16 +23,16 @@ QStringList controlRows()
                             u"5(7)-GND-сигнальная земля"_s, u"6(6)-DSR-вход-готовность внешнего устройства"_s,
                             u"7(4)-RTS-выход-запрос на передачу"_s, u"8(5)-CTS-вход очищен для передачи"_s,
                             u"9(22)-RI-вход-индикатор звонка"_s};
-    const QString signal[] = {u"DCD"_s, u"RD"_s, u"TD"_s, u"DTR"_s, u"GND"_s, u"DSR"_s, u"RTS"_s, u"CTS"_s, u"RI"_s};
-    const QString settingsAt[] = {u"6 248"_s, u"585 248"_s, u"6 396"_s, u"585 396"_s};
-    const QString pinsAt[] = {u"98 248"_s, u"342 248"_s, u"98 396"_s, u"342 396"_s};
+    // Where Frame3 and Frame2 of each channel stand.
+    const QString at[][2] = {{u"6 248"_s, u"98 248"_s}, {u"585 248"_s, u"342 248"_s},
+                             {u"6 396"_s, u"98 396"_s}, {u"585 396"_s, u"342 396"_s}};
     const QString settings[] = {u"скорость"_s, u"чётность"_s, u"биты данных"_s, u"стоповые биты"_s, u"управление потоком"_s};
     const int combos[4][5] = {{0, 1, 2, 3, 16}, {7, 6, 5, 4, 17}, {11, 10, 9, 8, 18}, {15, 14, 13, 12, 19}};
     for (int p = 0; p < 9; ++p)
         rows << u"Label%1 -1 112 %2 265 17|%3"_s.arg(p + 3).arg(32 + 24 * p).arg(pins[p]);
     for (int i = 0; i < channelCount; ++i) {
         const int n = i + 1, x = 382 + 48 * i;
-        rows << u"Frame3 %1 %2 90 130|Настройка"_s.arg(i).arg(settingsAt[i]) << u"Frame2 %1 %2 241 145|СОМ %3"_s.arg(i).arg(pinsAt[i]).arg(n)
+        rows << u"Frame3 %1 %2 90 130|Настройка"_s.arg(i).arg(at[i][0]) << u"Frame2 %1 %2 241 145|СОМ %3"_s.arg(i).arg(at[i][1]).arg(n)
              << u"Check%1 -1 8 %2 57 17|Com%1"_s.arg(n).arg(16 * n) << u"Label17 %1 -1 0 0 0|чет/неч"_s.arg(i)
              << u"Label18 %1 -1 0 0 0|бит"_s.arg(i) << u"Label19 %1 -1 0 0 0|стоп "_s.arg(i)
              << u"Label%1 -1 -1 0 0 0|%2"_s.arg(20 + n).arg(n == 1 ? u"управл"_s : u"управл."_s)
@@ -46,7 +43,7 @@ QStringList controlRows()
         for (int role = 0; role < 5; ++role)
             rows << u"Combo1 %1 -1 0 0 0||COM%2 %3"_s.arg(combos[i][role]).arg(n).arg(settings[role]);
         for (int p = 0; p < 9; ++p) {
-            const QString name = u"COM%1 %2"_s.arg(n).arg(signal[p]);
+            const QString name = u"COM%1 %2"_s.arg(n).arg(pins[p].section(u'-', 1, 1)); // the signal's name
             rows << u"Text%1 -1 %2 %3 33 19||%4"_s.arg(2 + 9 * i + p).arg(x + 10).arg(32 + 24 * p).arg(name)
                  << u"Shape%1 %2 %3 %4 25 25||%5"_s.arg(p + 1).arg(i).arg(p < 5 ? 40 + 32 * p : 56 + 32 * (p - 5)).arg(p < 5 ? 40 : 72).arg(name);
         }
@@ -54,18 +51,16 @@ QStringList controlRows()
     return rows;
 }
 
-QString said(QWidget *widget, QAccessible::Text text = QAccessible::Description)
+static QString said(QWidget *widget, QAccessible::Text text = QAccessible::Description)
 {
     return QAccessible::queryAccessibleInterface(widget)->text(text);
 }
 
 // Today as given, every month named `monthName`, and weekday n (Sunday first) named "Wn".
-Calendar calendarOf(const std::function<QDate()> &today, const QString &monthName)
+static Calendar calendarOf(const std::function<QDate()> &today, const QString &monthName)
 {
     return {today, [monthName](int) { return monthName; }, [](int weekday) { return u"W%1"_s.arg(weekday); }};
 }
-
-} // namespace
 
 class TestWindowAndStartup : public QObject
 {
@@ -103,7 +98,9 @@ private Q_SLOTS:
             QCOMPARE(said(widget, QAccessible::Name), row.section(u'|', 2));
     }
 
-    void combos()
+    // The window and its one menu item; the combos' lists; only the TD fields take what is typed; colours show
+    // as their codes say, and a screen reader is told.
+    void fieldsAndColours()
     {
         TestWindow ui;
         const QString lists[] = {u"110 300 600 1200 2400 4800 9600 14400 19200 38400 57600 115200"_s, u"n e o s m"_s,
@@ -118,13 +115,6 @@ private Q_SLOTS:
             QCOMPARE(entries.join(u' ') + u'/' + combo->currentText(), lists[roleOf[index]] + u'/' + initial[roleOf[index]]);
             QVERIFY(combo->parentWidget() == ui.get(u"Frame3"_s, index < 16 ? index / 4 : index - 16) && combo->isEditable());
         }
-    }
-
-    // The window and its one menu item; only the TD fields take what is typed; colours show as their codes
-    // say, and a screen reader is told.
-    void fieldsAndColours()
-    {
-        TestWindow ui;
         QCOMPARE(ui.window->objectName() + u' ' + QString::number(ui.get<QTimer>(u"Timer1"_s)->interval()), u"Form1 300"_s);
         const QList<QAction *> items = ui.window->menuBar()->actions();
         QCOMPARE(items.size(), 1);
@@ -136,8 +126,7 @@ private Q_SLOTS:
             QTest::keyClick(ui.text(field), Qt::Key_Backspace);
             QCOMPARE(ui.text(field)->text(), (field - 4) % 9 == 0 ? u"AT+"_s : QString());
         }
-        QCOMPARE(ui.colour(u"Frame4"_s), 0x8000000Au);
-        QCOMPARE(ui.colour(u"Text39"_s), 0x00C0FFFFu);
+        QCOMPARE(QString::number(ui.colour(u"Frame4"_s), 16) + u' ' + QString::number(ui.colour(u"Text39"_s), 16), u"8000000a c0ffff"_s);
         QWidget *dcd = ui.get(u"Shape1"_s, 1), *dtr = ui.get(u"Command5"_s);
         QCOMPARE(said(dcd) + said(dtr), u"выклвыкл"_s);
         ui.window->setButtonColor(1, Line::Dtr, ColorCode::Red);

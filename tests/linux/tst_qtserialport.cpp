@@ -1,5 +1,6 @@
 #include "ptymodem.h"
 #include "qtserialport.h"
+#include "rows.h"
 
 #include <QTest>
 
@@ -9,10 +10,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 // The line as the driver holds it, e.g. "115200 cs7 parenb cstopb rts"; without parenb the parity bits mean nothing.
-QString described(PtyModem &pty)
+static QString described(PtyModem &pty)
 {
     const termios tio = pty.slaveTermios();
     QString text = u"%1 cs%2"_s.arg(pty.slaveBaudRate()).arg(5 + (tio.c_cflag & CSIZE) / CS6);
@@ -23,8 +22,6 @@ QString described(PtyModem &pty)
     return text + (tio.c_iflag & IXON ? u" ixon"_s : u""_s) + (tio.c_iflag & IXOFF ? u" ixoff"_s : u""_s) + (pty.lines() & TIOCM_RTS ? u" rts"_s : u""_s);
 }
 
-} // namespace
-
 class TestQtSerialPort : public QObject
 {
     Q_OBJECT
@@ -33,32 +30,26 @@ private Q_SLOTS:
     // Set while closed and put in force at the open, or set while open over settings that differ in every part.
     // RTS is the driver's under hardware flow, else its button's (off). A UART on a 3 MHz clock gets 250000 for
     // 256000 (2.3 % off) and 14423 for 14400 (0.16 %).
-    void settingsInForce_data()
+    void settingsInForce_data() // "tag settings handshaking uartClock inForce"
     {
-        QTest::addColumn<QString>("settings");
-        QTest::addColumn<int>("handshaking");
-        QTest::addColumn<unsigned>("uartClock");
-        QTest::addColumn<QString>("inForce");
-        QTest::newRow("even7Two") << u"115200,E,7,2"_s << 0 << 0u << u"115200 cs7 parenb cstopb"_s;
-        QTest::newRow("odd5XonXoff") << u"1200,o,5,1"_s << 1 << 0u << u"1200 cs5 parenb parodd ixon ixoff"_s;
-        QTest::newRow("mark6RtsCts") << u"19200,m,6,1"_s << 2 << 0u << u"19200 cs6 parenb parodd cmspar crtscts rts"_s;
-        QTest::newRow("space8Both") << u"14400,s,8,2"_s << 3 << 0u << u"14400 cs8 parenb cmspar cstopb crtscts ixon ixoff rts"_s;
-        QTest::newRow("none250000") << u"250000,n,8,1"_s << 0 << 0u << u"250000 cs8"_s;
-        QTest::newRow("roundedClose") << u"14400,n,8,1"_s << 1 << 3000000u << u"14423 cs8 ixon ixoff"_s;
-        QTest::newRow("roundedTooFar") << u"256000,n,8,1"_s << 2 << 3000000u << u"refused"_s;
+        rowTable({"even7Two 115200,E,7,2 0 0 115200 cs7 parenb cstopb", "odd5XonXoff 1200,o,5,1 1 0 1200 cs5 parenb parodd ixon ixoff",
+                  "mark6RtsCts 19200,m,6,1 2 0 19200 cs6 parenb parodd cmspar crtscts rts",
+                  "space8Both 14400,s,8,2 3 0 14400 cs8 parenb cmspar cstopb crtscts ixon ixoff rts",
+                  "none250000 250000,n,8,1 0 0 250000 cs8", "roundedClose 14400,n,8,1 1 3000000 14423 cs8 ixon ixoff",
+                  "roundedTooFar 256000,n,8,1 2 3000000 refused"});
     }
     void settingsInForce()
     {
-        QFETCH(QString, settings);
-        QFETCH(int, handshaking);
-        QFETCH(unsigned, uartClock);
+        QFETCH(QString, row);
+        const QString settings = row.section(u' ', 0, 0);
+        const int handshaking = row.section(u' ', 1, 1).toInt();
         for (const bool whileOpen : {false, true}) {
-            PtyModem pty(uartClock);
+            PtyModem pty(row.section(u' ', 2, 2).toUInt());
             QtSerialPort port(pty.slavePath());
             QVERIFY(port.settings() == u"9600,n,8,1"_s && (!whileOpen || (port.setSettings(u"2400,m,7,1"_s) && port.setHandshaking(3 - handshaking) && port.setPortOpen(true))));
             const bool taken = port.setSettings(settings) && port.setHandshaking(handshaking) && port.setPortOpen(true) != whileOpen;
             QVERIFY(!port.setSettings(u"9600,n,8,1,"_s) && !port.setSettings(u"9600,n,8,1.5"_s) && !port.setHandshaking(4)); // termios has no 1.5
-            QTEST(taken ? described(pty) : u"refused"_s, "inForce");
+            QCOMPARE(taken ? described(pty) : u"refused"_s, row.section(u' ', 3));
             if (whileOpen && !taken) // in full, though the driver took the new parity and data bits before the speed
                 QCOMPARE(described(pty), u"2400 cs7 parenb parodd cmspar ixon ixoff"_s);
             QCOMPARE(port.rtsEnable(), (pty.lines() & TIOCM_RTS) != 0);
