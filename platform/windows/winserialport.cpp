@@ -18,7 +18,9 @@
 //   (fAbortOnError) and there are no timeouts. Wine reports a pty whose other end closed as
 //   ERROR_BROKEN_PIPE, Windows an unplugged adapter as ERROR_ACCESS_DENIED, ERROR_GEN_FAILURE,
 //   ERROR_OPERATION_ABORTED and the like; every one of them is a hang-up.
-// - Wine leaves DTR and RTS as they are at a close, and raises nothing when RTS/CTS flow starts.
+// - Wine leaves DTR and RTS as they are at a close, and raises nothing when RTS/CTS flow starts. A COM
+//   number whose device is missing opens there as a bare device that refuses every request, so the open
+//   fails at its first request instead.
 
 namespace {
 
@@ -57,7 +59,7 @@ template<typename From, typename To, std::size_t N>
 }
 
 // The DCB's own rule, which drivers enforce unevenly: one and a half stop bits go with five data bits
-// only, two never do.
+// only, and two stop bits with any number but five.
 [[nodiscard]] bool stopBitsFit(const LineSettings &settings)
 {
     return settings.stopBits == StopBitsKind::One || (settings.stopBits == StopBitsKind::OneAndHalf) == (settings.dataBits == 5);
