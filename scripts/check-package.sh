@@ -31,7 +31,7 @@ if grep -q '^[A-Z]: velmora: hardening-' "$scratch/lintian"; then
     exit 1
 fi
 usage=$("$scratch/root/usr/sbin/velmora-assign-com" 2>&1 || true)
-if [ "$usage" != "velmora-assign-com: usage: velmora-assign-com COMn DEVICE | --list | --remove COMn" ]; then
+if [ "$usage" != "velmora-assign-com: usage: velmora-assign-com [--force] COMn DEVICE | --list | --remove COMn" ]; then
     echo "check-package: $deb: velmora-assign-com does not run: $usage" >&2
     exit 1
 fi
