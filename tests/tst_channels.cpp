@@ -17,21 +17,13 @@ class TestChannels : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void boxAndButtonsDriveTheirOwnPort_data()
-    {
-        QTest::addColumn<int>("channel");
-        QTest::addColumn<QString>("written");
-        const QString own = u"open true;dtr true;dtr false;rts true;rts false;open false"_s;
-        QTest::newRow("COM1") << 0 << own + u"|||"_s;
-        QTest::newRow("COM2") << 1 << u"|"_s + own + u"||"_s;
-        QTest::newRow("COM3") << 2 << u"||"_s + own + u"|"_s;
-        QTest::newRow("COM4") << 3 << u"|||"_s + own;
-    }
+    void boxAndButtonsDriveTheirOwnPort_data() { rowTable({"COM1 0", "COM2 1", "COM3 2", "COM4 3"}); }
     // The buttons do nothing while the channel is disabled; a refused line write keeps the colour,
     // and a refused close is no news to the user.
     void boxAndButtonsDriveTheirOwnPort()
     {
-        QFETCH(int, channel);
+        QFETCH(QString, row);
+        const int channel = row.toInt();
         TestWindow ui;
         const QString box = u"Check%1"_s.arg(channel + 1), dtr = u"Command%1"_s.arg(2 * channel + 3);
         const QString rts = u"Command%1"_s.arg(2 * channel + 4);
@@ -48,8 +40,9 @@ private Q_SLOTS:
         ui.click(box);
         QCOMPARE(ui.window->checkValue(channel), 0);
         QCOMPARE(colours.join(u' '), u"#efefef #ff0000 #efefef #ff0000 #ff0000"_s);
-        QTEST(logs(ui, true), "written");
-        QCOMPARE(ui.messages, QStringList());
+        QStringList written(channelCount); // only its own port, and no message
+        written[channel] = u"open true;dtr true;dtr false;rts true;rts false;open false"_s;
+        QCOMPARE(logs(ui, true) + u' ' + QString::number(ui.messages.size()), written.join(u'|') + u" 0"_s);
     }
 
     // Reported once; the box is unticked only once the message is closed.
@@ -98,39 +91,35 @@ private Q_SLOTS:
 
     // Typing alone applies nothing; the next choice applies the typed texts as they stand, and a refusal
     // is reported once that channel is done, before the next one is written.
+    // "tag combo/typed/com2/message": what COM2 was told (COM4 always gets 9600,n,8,1 and 0), and the message
+    // shown, if any.
     void typedTexts_data()
     {
-        QTest::addColumn<int>("combo");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("com2"); // what COM2 was told; COM4 always gets 9600,n,8,1 and 0
-        QTest::addColumn<bool>("refused");
-        QTest::newRow("blankInBaud") << 7 << u"96 00"_s << u"settings 96 00,n,8,1;handshaking 0"_s << true;
-        QTest::newRow("signedHandshaking") << 17 << u" +1 "_s << u"settings 9600,n,8,1;handshaking 1"_s << false;
-        QTest::newRow("handshakingFour") << 17 << u"4"_s << u"settings 9600,n,8,1;handshaking 4"_s << true;
-        QTest::newRow("handshakingLetters") << 17 << u"abc"_s << u"settings 9600,n,8,1"_s << true;
-        QTest::newRow("handshakingFraction") << 17 << u"2.0"_s << u"settings 9600,n,8,1"_s << true;
-        QTest::newRow("handshakingNegative") << 17 << u"-1"_s << u"settings 9600,n,8,1;handshaking -1"_s << true;
+        rowTable({"blankInBaud 7/96 00/settings 96 00,n,8,1;handshaking 0/Недопустимо",
+                  "signedHandshaking 17/ +1 /settings 9600,n,8,1;handshaking 1/",
+                  "handshakingFour 17/4/settings 9600,n,8,1;handshaking 4/Недопустимо",
+                  "handshakingLetters 17/abc/settings 9600,n,8,1/Недопустимо",
+                  "handshakingFraction 17/2.0/settings 9600,n,8,1/Недопустимо",
+                  "handshakingNegative 17/-1/settings 9600,n,8,1;handshaking -1/Недопустимо"});
     }
     void typedTexts()
     {
-        QFETCH(int, combo);
-        QFETCH(QString, typed);
+        QFETCH(QString, row);
+        const QString com2 = row.section(u'/', 2, 2), message = row.section(u'/', 3, 3);
         TestWindow ui;
         ui.click(u"Check2"_s);
         ui.click(u"Check4"_s);
         QStringList atMessages;
         ui.onMessage = [&] { atMessages << logs(ui); };
-        auto *box = ui.get<QComboBox>(u"Combo1"_s, combo);
+        auto *box = ui.get<QComboBox>(u"Combo1"_s, row.section(u'/', 0, 0).toInt());
         box->lineEdit()->clear();
-        QTest::keyClicks(box, typed);
+        QTest::keyClicks(box, row.section(u'/', 1, 1));
         QTest::keyClick(box, Qt::Key_Return);
         QCOMPARE(logs(ui), u"|||"_s);
         ui.choose(12, 0);
-        QFETCH(QString, com2);
         QCOMPARE(logs(ui), u"|%1||settings 9600,n,8,1;handshaking 0"_s.arg(com2));
-        QFETCH(bool, refused);
-        QCOMPARE(atMessages, refused ? QStringList{u"|%1||"_s.arg(com2)} : QStringList());
-        QCOMPARE(ui.messages, refused ? QStringList{u"Недопустимо"_s} : QStringList());
+        // The logs at each message, and the messages.
+        QCOMPARE(atMessages.join(u'/') + u' ' + ui.messages.join(u'/'), message.isEmpty() ? u" "_s : u"|%1|| %2"_s.arg(com2, message));
     }
 };
 

@@ -99,8 +99,8 @@ private Q_SLOTS:
     }
 
     // The window and its one menu item; the combos' lists; only the TD fields take what is typed; colours show
-    // as their codes say, and a screen reader is told.
-    void fieldsAndColours()
+    // as their codes say, and a screen reader is told; the about panel's texts and the window's icon.
+    void fieldsColoursAndTexts()
     {
         TestWindow ui;
         const QString lists[] = {u"110 300 600 1200 2400 4800 9600 14400 19200 38400 57600 115200"_s, u"n e o s m"_s,
@@ -133,6 +133,24 @@ private Q_SLOTS:
         ui.window->setIndicatorColor(1, Pin::Dcd, ColorCode::Green);
         QCOMPARE(said(dcd) + said(dtr), u"вклвкл"_s);
         QCOMPARE(ui.painted(u"Command5"_s).name() + ui.painted(u"Shape1"_s, 1).name(), u"#ff0000#00c000"_s);
+        // The texts of the about panel, as given and as shown once the form is loaded.
+        const QStringList author{u"Brannick"_s, u"Velmora v.1.1"_s, u"Автор: Ерофей Коннекторов"_s, u"www.example.com"_s,
+                                 u"e-mail:velmora@example.org"_s, u""_s, u"© Brannick, все права защищены"_s};
+        const QStringList terms{
+            u"Соглашение на использование программы Velmora v.1.1:"_s, u" "_s,
+            u"2.Программа бесплатно распространяется автором  с сайта www.example.com. Распространение c других источников должно быть согласовано с автором."_s,
+            u"3.Разрешается свободное использование  программы в личных и служебных целях."_s,
+            u"4.Запрещается вносить изменения в программу без согласия автора."_s,
+            u"5. Автор не несёт никакой ответственности возникшей в результате  использования этого продукта."_s,
+            u"6. Автор не берет на себя обязательств по дальнейшему развитию и  поддержки данного программного продукта."_s};
+        QCOMPARE(Module1::authorText() + u'|' + Module1::termsText(), author.join(u"\r\n"_s) + u'|' + terms.join(u"\r\n"_s));
+        Module1().formLoad(*ui.window);
+        const auto *authorBox = ui.get<QPlainTextEdit>(u"Text38"_s), *termsBox = ui.get<QPlainTextEdit>(u"Text39"_s);
+        QCOMPARE(authorBox->toPlainText() + u'|' + termsBox->toPlainText(), author.join(u'\n') + u'|' + terms.join(u'\n'));
+        QVERIFY(authorBox->isReadOnly() && termsBox->isReadOnly());
+        // As large and as small as the style's icons, and drawn: opaque in the middle.
+        QCOMPARE(ui.window->windowIcon().availableSizes(), (QList<QSize>{QSize(32, 32), QSize(16, 16)}));
+        QCOMPARE(ui.window->windowIcon().pixmap(16).toImage().pixelColor(8, 8).alpha(), 255);
     }
 
     // "control x y shown": a click at that point of the control, with the panel shown; x -1 is on the scroll bar.
@@ -185,29 +203,6 @@ private Q_SLOTS:
         Module1(calendarOf([date]() mutable { return std::exchange(date, date.addDays(1)); }, row.section(u' ', 1, 1))).formLoad(*ui.window);
         QCOMPARE(ui.window->windowTitle(), titleLead + row.section(u' ', 2));
     }
-
-    void aboutTexts()
-    {
-        const QStringList author{u"Brannick"_s, u"Velmora v.1.1"_s, u"Автор: Ерофей Коннекторов"_s, u"www.example.com"_s,
-                                 u"e-mail:velmora@example.org"_s, u""_s, u"© Brannick, все права защищены"_s};
-        const QStringList terms{
-            u"Соглашение на использование программы Velmora v.1.1:"_s, u" "_s,
-            u"2.Программа бесплатно распространяется автором  с сайта www.example.com. Распространение c других источников должно быть согласовано с автором."_s,
-            u"3.Разрешается свободное использование  программы в личных и служебных целях."_s,
-            u"4.Запрещается вносить изменения в программу без согласия автора."_s,
-            u"5. Автор не несёт никакой ответственности возникшей в результате  использования этого продукта."_s,
-            u"6. Автор не берет на себя обязательств по дальнейшему развитию и  поддержки данного программного продукта."_s};
-        QCOMPARE(Module1::authorText() + u'|' + Module1::termsText(), author.join(u"\r\n"_s) + u'|' + terms.join(u"\r\n"_s));
-        TestWindow ui;
-        Module1().formLoad(*ui.window);
-        const auto *authorBox = ui.get<QPlainTextEdit>(u"Text38"_s), *termsBox = ui.get<QPlainTextEdit>(u"Text39"_s);
-        QCOMPARE(authorBox->toPlainText() + u'|' + termsBox->toPlainText(), author.join(u'\n') + u'|' + terms.join(u'\n'));
-        QVERIFY(authorBox->isReadOnly() && termsBox->isReadOnly());
-        // As large and as small as the style's icons, and drawn: opaque in the middle.
-        QCOMPARE(ui.window->windowIcon().availableSizes(), (QList<QSize>{QSize(32, 32), QSize(16, 16)}));
-        QCOMPARE(ui.window->windowIcon().pixmap(16).toImage().pixelColor(8, 8).alpha(), 255);
-    }
-
 };
 
 QTEST_MAIN(TestWindowAndStartup)

@@ -44,10 +44,7 @@ Modem *modemOf(int fd)
 }
 
 // The definition the C library or a sanitizer runtime would have given.
-template<typename Function> Function *next(const char *name)
-{
-    return reinterpret_cast<Function *>(::dlsym(RTLD_NEXT, name));
-}
+template<typename Function> Function *next(const char *name) { return reinterpret_cast<Function *>(::dlsym(RTLD_NEXT, name)); }
 
 } // namespace
 
@@ -143,10 +140,7 @@ unsigned PtyModem::slaveBaudRate() const
     return ::ioctl(m_slave, getTermios2, &tio) == 0 ? tio.ospeed : 0;
 }
 
-int &PtyModem::lines()
-{
-    return modems[deviceOf(m_slave)].lines;
-}
+int &PtyModem::lines() { return modems[deviceOf(m_slave)].lines; }
 
 qint64 PtyModem::write(const QByteArray &bytes) const
 {
@@ -168,9 +162,4 @@ QByteArray PtyModem::read(qsizetype count) const
             bytes.append(chunk, got);
     } while (bytes.size() < count && !deadline.hasExpired());
     return bytes;
-}
-
-void PtyModem::hangUp()
-{
-    ::close(std::exchange(m_master, -1));
 }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <termios.h>
+#include <unistd.h>
 
 // A pseudo-terminal whose slave the code under test opens by its path while the test plays the far end
 // on the non-blocking master. Linked into a test executable that exports its symbols, it gives the slave
@@ -31,7 +32,7 @@ public:
     // What the master holds once events ran until `count` bytes came or three seconds passed.
     [[nodiscard]] QByteArray read(qsizetype count = 0) const;
     // As an adapter that is pulled out.
-    void hangUp();
+    void hangUp() { ::close(std::exchange(m_master, -1)); }
 
 private:
     int m_master;
