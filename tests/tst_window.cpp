@@ -1,4 +1,5 @@
 #include "module1.h"
+#include "rows.h"
 #include "testwindow.h"
 
 #include <QAccessible>
@@ -73,7 +74,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("row");
         for (const QString &row : controlRows())
-            QTest::newRow(qPrintable(row.section(u' ', 0, 1))) << row;
+            QTest::newRow(qPrintable(row.section(u' ', 0, 1).replace(u' ', u'_'))) << row;
     }
     void controls()
     {
@@ -153,18 +154,16 @@ private Q_SLOTS:
         QCOMPARE(ui.window->windowIcon().pixmap(16).toImage().pixelColor(8, 8).alpha(), 255);
     }
 
-    // "control x y shown": a click at that point of the control, with the panel shown; x -1 is on the scroll bar.
+    // "tag control x y shown": a click at that point of the control, with the panel shown; x -1 is on the scroll bar.
     void aboutPanel_data()
     {
-        QTest::addColumn<QString>("click");
-        for (const char *row : {"Frame4 10 200 0", "Image2 56 40 0", "Text38 40 20 0", "Text39 40 20 1", "Text39 -1 0 1",
-                                "Image1 0 0 1", "mnu_Prog 0 0 0"}) // Frame4 beside the texts
-            QTest::newRow(row) << QString::fromLatin1(row);
+        rowTable({"besideTheTexts Frame4 10 200 0", "picture Image2 56 40 0", "authorText Text38 40 20 0",
+                  "termsText Text39 40 20 1", "termsScrollBar Text39 -1 0 1", "icon Image1 0 0 1", "menuAgain mnu_Prog 0 0 0"});
     }
     void aboutPanel()
     {
-        QFETCH(QString, click);
-        const QStringList at = click.split(u' ');
+        QFETCH(QString, row);
+        const QStringList at = row.split(u' ');
         TestWindow ui;
         Module1().formLoad(*ui.window);
         QWidget *panel = ui.get(u"Frame4"_s);
@@ -193,7 +192,7 @@ private Q_SLOTS:
                                 "2024-09-09 Сентябрь 9  Сентября  2024 года  W2", "2024-10-10 Октябрь 10  Октября  2024 года  W5",
                                 "2024-11-11 Ноябрь 11  Ноября  2024 года  W2", "2024-12-12 Декабрь 12  Декабря  2024 года  W5",
                                 "2024-12-13 December 13  December  2024 года  W6", "2024-12-14 декабрь 14  декабрь  2024 года  W7"})
-            QTest::newRow(row) << QString::fromUtf8(row);
+            QTest::newRow(qPrintable(QString::fromUtf8(row).section(u' ', 0, 0))) << QString::fromUtf8(row); // by the date
     }
     void title()
     {

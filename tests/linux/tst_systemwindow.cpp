@@ -1,5 +1,6 @@
 #include "ptymodem.h"
 #include "qtserialport.h"
+#include "rows.h"
 #include "systemports.h"
 #include "systemwindow.h"
 
@@ -139,17 +140,15 @@ private Q_SLOTS:
 
     // Why a tick would not open: in the box's words until the box is ticked again. The program runs as
     // nobody here, as a user not in dialout would.
-    void refusalSaid_data()
+    void refusalSaid_data() // "tag node told": the node's mode, and whether another program holds it exclusively
     {
-        QTest::addColumn<QString>("node");
-        QTest::addColumn<QString>("told");
-        QTest::newRow("noPermission") << u"600"_s << u"/dev/ttyUSB0 — нет прав на открытие: пользователь должен быть в группе dialout"_s;
-        QTest::newRow("busy") << u"666 exclusive"_s << u"/dev/ttyUSB0 — занят другой программой"_s;
-        QTest::newRow("gone") << u"none"_s << u"/dev/ttyUSB0 — нет такого устройства"_s;
+        rowTable({"noPermission 600 /dev/ttyUSB0 — нет прав на открытие: пользователь должен быть в группе dialout",
+                  "busy 666,exclusive /dev/ttyUSB0 — занят другой программой", "gone none /dev/ttyUSB0 — нет такого устройства"});
     }
     void refusalSaid()
     {
-        QFETCH(QString, node);
+        QFETCH(QString, row);
+        const QString node = row.section(u' ', 0, 0);
         MadeUpMachine machine;
         PtyModem pty;
         QVERIFY(::chmod(QFile::encodeName(machine.dir.path()).constData(), 0755) == 0);
@@ -164,7 +163,7 @@ private Q_SLOTS:
         QVERIFY(::seteuid(0) == 0);
         ::close(holder);
         QCOMPARE(message, u"Порт не найден"_s);
-        QTEST(machine.told(1), "told");
+        QCOMPARE(machine.told(1), row.section(u' ', 1));
     }
 };
 

@@ -19,7 +19,7 @@ public:
     qint32 handshake = 0;
     QString received;
 
-    bool setPortOpen(bool value) override { return write(u"open", value, open); }
+    bool setPortOpen(bool value) override { return record(u"open", value) && (open = value, true); }
     bool setSettings(QStringView text) override
     {
         const std::optional<LineSettings> parsed = parseLineSettings(text);
@@ -31,9 +31,9 @@ public:
         return record(u"handshaking", QString::number(value)) && value >= 0 && value <= 3 && (handshake = value, true);
     }
     std::optional<qint32> handshaking() const override { return read(u"handshaking", handshake); }
-    bool setDtrEnable(bool value) override { return write(u"dtr", value, dtr); }
+    bool setDtrEnable(bool value) override { return record(u"dtr", value) && (dtr = value, true); }
     std::optional<bool> dtrEnable() const override { return read(u"dtr", dtr); }
-    bool setRtsEnable(bool value) override { return write(u"rts", value, rts); }
+    bool setRtsEnable(bool value) override { return record(u"rts", value) && (rts = value, true); }
     std::optional<bool> rtsEnable() const override { return read(u"rts", rts); }
     std::optional<bool> cdHolding() const override { return read(u"cd", cd); }
     std::optional<bool> ctsHolding() const override { return read(u"cts", cts); }
@@ -50,10 +50,7 @@ private:
         log << name.toString() + u' ' + value;
         return !refused.contains(name.toString());
     }
-    bool write(QStringView name, bool value, bool &state)
-    {
-        return record(name, value ? QStringLiteral("true") : QStringLiteral("false")) && (state = value, true);
-    }
+    bool record(QStringView name, bool value) { return record(name, value ? QStringLiteral("true") : QStringLiteral("false")); }
     template<typename T>
     std::optional<T> read(QStringView name, const T &value) const
     {
