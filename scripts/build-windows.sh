@@ -25,7 +25,7 @@ finish() {
 }
 trap finish EXIT
 
-qt=$(nice "$here/scripts/build-qt-mingw.sh" | tail -n 1)
+qt=$(nice bash "$here/scripts/build-qt-mingw.sh" | tail -n 1)
 [ -f "$qt/.complete" ] || { echo "build-windows: no Qt for MinGW at '$qt'" >&2; exit 1; }
 export VELMORA_QT_MINGW=$qt
 
