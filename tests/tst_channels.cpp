@@ -119,7 +119,8 @@ private Q_SLOTS:
         ui.choose(12, 0);
         QCOMPARE(logs(ui), u"|%1||settings 9600,n,8,1;handshaking 0"_s.arg(com2));
         // The logs at each message, and the messages.
-        QCOMPARE(atMessages.join(u'/') + u' ' + ui.messages.join(u'/'), message.isEmpty() ? u" "_s : u"|%1|| %2"_s.arg(com2, message));
+        QCOMPARE(atMessages.join(u'/') + u' ' + ui.messages.join(u'/'),
+                 message.isEmpty() ? u" "_s : u"|%1|| %2"_s.arg(com2, message));
     }
 };
 

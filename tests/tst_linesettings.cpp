@@ -22,7 +22,8 @@ private Q_SLOTS:
         for (const char *refused : {"", "9600,n,8", "9600,n,8,1,1", "9600, n,8,1", "9600,n,8,1 ", "09600,n,8,1",
                                     "0,n,8,1", "-9600,n,8,1", "2147483648,n,8,1", "９６００,n,8,1", "9600,x,8,1",
                                     "9600,n,4,1", "9600,n,9,1", "9600,n,8,3", "9600,n,8,1,5", "9600;n;8;1"})
-            QTest::newRow(qPrintable(u"refused_"_s + QString::fromUtf8(refused).replace(u' ', u'_'))) << QString::fromUtf8(refused) << QString();
+            QTest::newRow(qPrintable(u"refused_"_s + QString::fromUtf8(refused).replace(u' ', u'_')))
+                << QString::fromUtf8(refused) << QString();
     }
     void settingsText()
     {

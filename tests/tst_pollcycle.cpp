@@ -78,8 +78,9 @@ private Q_SLOTS:
     // TD colour.
     void transmitPhase_data()
     {
-        rowTable({"everySecondTick aaaaa aR .- aR .- aR", "nothingToSend --- .- .- .-", "clearingResetsThePhase a-a aR .- aR",
-                  "clearedOnSkipTick aa-b aR .- .- bR", "newTextWaitsForPhaseOne abc aR .- cR"});
+        rowTable({"everySecondTick aaaaa aR .- aR .- aR", "nothingToSend --- .- .- .-",
+                  "clearingResetsThePhase a-a aR .- aR", "clearedOnSkipTick aa-b aR .- .- bR",
+                  "newTextWaitsForPhaseOne abc aR .- cR"});
     }
     void transmitPhase()
     {

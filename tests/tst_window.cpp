@@ -127,7 +127,8 @@ private Q_SLOTS:
             QTest::keyClick(ui.text(field), Qt::Key_Backspace);
             QCOMPARE(ui.text(field)->text(), (field - 4) % 9 == 0 ? u"AT+"_s : QString());
         }
-        QCOMPARE(QString::number(ui.colour(u"Frame4"_s), 16) + u' ' + QString::number(ui.colour(u"Text39"_s), 16), u"8000000a c0ffff"_s);
+        QCOMPARE(QString::number(ui.colour(u"Frame4"_s), 16) + u' ' + QString::number(ui.colour(u"Text39"_s), 16),
+                 u"8000000a c0ffff"_s);
         QWidget *dcd = ui.get(u"Shape1"_s, 1), *dtr = ui.get(u"Command5"_s);
         QCOMPARE(said(dcd) + said(dtr), u"выклвыкл"_s);
         ui.window->setButtonColor(1, Line::Dtr, ColorCode::Red);
@@ -158,7 +159,8 @@ private Q_SLOTS:
     void aboutPanel_data()
     {
         rowTable({"besideTheTexts Frame4 10 200 0", "picture Image2 56 40 0", "authorText Text38 40 20 0",
-                  "termsText Text39 40 20 1", "termsScrollBar Text39 -1 0 1", "icon Image1 0 0 1", "menuAgain mnu_Prog 0 0 0"});
+                  "termsText Text39 40 20 1", "termsScrollBar Text39 -1 0 1", "icon Image1 0 0 1",
+                  "menuAgain mnu_Prog 0 0 0"});
     }
     void aboutPanel()
     {

@@ -44,7 +44,7 @@ Modem *modemOf(int fd)
 }
 
 // The definition the C library or a sanitizer runtime would have given.
-template<typename Function> Function *next(const char *name) { return reinterpret_cast<Function *>(::dlsym(RTLD_NEXT, name)); }
+template<typename F> F *next(const char *name) { return reinterpret_cast<F *>(::dlsym(RTLD_NEXT, name)); }
 
 } // namespace
 

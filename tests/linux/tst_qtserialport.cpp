@@ -32,7 +32,8 @@ private Q_SLOTS:
     // 256000 (2.3 % off) and 14423 for 14400 (0.16 %).
     void settingsInForce_data() // "tag settings handshaking uartClock inForce"
     {
-        rowTable({"even7Two 115200,E,7,2 0 0 115200 cs7 parenb cstopb", "odd5XonXoff 1200,o,5,1 1 0 1200 cs5 parenb parodd ixon ixoff",
+        rowTable({"even7Two 115200,E,7,2 0 0 115200 cs7 parenb cstopb",
+                  "odd5XonXoff 1200,o,5,1 1 0 1200 cs5 parenb parodd ixon ixoff",
                   "mark6RtsCts 19200,m,6,1 2 0 19200 cs6 parenb parodd cmspar crtscts rts",
                   "space8Both 14400,s,8,2 3 0 14400 cs8 parenb cmspar cstopb crtscts ixon ixoff rts",
                   "none250000 250000,n,8,1 0 0 250000 cs8", "roundedClose 14400,n,8,1 1 3000000 14423 cs8 ixon ixoff",

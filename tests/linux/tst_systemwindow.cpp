@@ -71,7 +71,8 @@ private Q_SLOTS:
         const QDate today = QDate::currentDate();
         QCOMPARE(window->windowTitle(), u"Brannick       Velmora v.1.1              Сегодня: "_s + u"%1  %2  %3 года  %4"_s.arg(today.day()).arg(months[today.month() - 1]).arg(today.year()).arg(days[today.dayOfWeek() - 1]));
         const auto told = [&machine](int n) {
-            return QString(machine.box(n)->accessibleDescription() + u" | "_s + machine.box(n)->toolTip()).remove(machine.dir.path());
+            const QAbstractButton *box = machine.box(n);
+            return QString(box->accessibleDescription() + u" | "_s + box->toolTip()).remove(machine.dir.path());
         };
         QCOMPARE(told(1), u"/dev/ttyUSB0 — <font size=6>COM1 OK</font> | <p>/dev/ttyUSB0 — &lt;font size=6&gt;COM1 OK&lt;/font&gt;</p>"_s);
         QString message;

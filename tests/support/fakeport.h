@@ -50,7 +50,7 @@ private:
         log << name.toString() + u' ' + value;
         return !refused.contains(name.toString());
     }
-    bool record(QStringView name, bool value) { return record(name, value ? QStringLiteral("true") : QStringLiteral("false")); }
+    bool record(QStringView name, bool value) { return record(name, QString::fromLatin1(value ? "true" : "false")); }
     template<typename T>
     std::optional<T> read(QStringView name, const T &value) const
     {
