@@ -23,8 +23,13 @@ SerialPort &SystemPorts::port(int channel)
     return *m_ports[channel];
 }
 
+// Asked on every poll tick: a channel whose device went away opens its COM number again here as soon as
+// it answers, and says meanwhile that it waits.
 QString SystemPorts::description(int channel)
 {
+    WinSerialPort &port = *m_ports[channel];
+    if (port.isHungUp() && !port.reopen())
+        return port.comName() + qs(texts::awaitingReturnTail);
     const std::array<bool, count> open = openPorts();
     if (m_listFresh.hasExpired() || open != m_listedWhileOpen) {
         m_listed = listComPorts();

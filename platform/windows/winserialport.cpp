@@ -171,6 +171,17 @@ bool WinSerialPort::open()
     return true;
 }
 
+bool WinSerialPort::reopen()
+{
+    if (m_state != State::HungUp)
+        return false;
+    close();
+    if (open())
+        return true;
+    m_state = State::HungUp;
+    return false;
+}
+
 void WinSerialPort::close()
 {
     if (m_state == State::Open)

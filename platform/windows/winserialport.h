@@ -27,6 +27,10 @@ public:
     [[nodiscard]] const QString &comName() const { return m_comName; }
     // Opened and not closed since, whether or not the device is still there.
     [[nodiscard]] bool isOpen() const { return m_state != State::Closed; }
+    [[nodiscard]] bool isHungUp() const { return m_state == State::HungUp; }
+    // Opens a port whose device went away again, with the settings, handshaking and lines in force
+    // before; it stays hung up where that does not work.
+    bool reopen();
 
     bool setPortOpen(bool open) override;
     bool setSettings(QStringView settings) override;
