@@ -41,7 +41,7 @@ echo "build-windows: built in $(($(date +%s) - start)) s"
 # shellcheck source=/dev/null
 . "$build/wine-run.env"
 mkdir -p "$(dirname "${VELMORA_PORTS[0]}")"
-"$here/tests/windows/wineprefix.sh" "$VELMORA_WINEPREFIX" "${VELMORA_PORTS[@]}"
+"$here/scripts/wine-prefix.sh" "$VELMORA_WINEPREFIX" "${VELMORA_PORTS[@]}"
 
 # One Wine program at a time: the tests share the prefix, and tst_winserialport the null modem.
 start=$(date +%s)

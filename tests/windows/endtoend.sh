@@ -17,10 +17,10 @@ trap finish EXIT
 # Every COM number the program can reach is a pty before anything runs in the prefix; COM1's far end
 # copies what arrives to a file.
 for n in 1 2 3 4; do
-    socat -u PTY,link="$tmp/com$n",rawer OPEN:"$tmp/far$n",creat,trunc 2>/dev/null & pids+=($!)
+    socat -u PTY,link="$tmp/pty$n",rawer OPEN:"$tmp/far$n",creat,trunc 2>/dev/null & pids+=($!)
 done
-soon [ -e "$tmp/com4" ] && soon [ -e "$tmp/com1" ] || fail "no ptys"
-bash "$here/wineprefix.sh" "$WINEPREFIX" "$tmp/com1" "$tmp/com2" "$tmp/com3" "$tmp/com4" || fail "no Wine prefix"
+soon [ -e "$tmp/pty4" ] && soon [ -e "$tmp/pty1" ] || fail "no ptys"
+bash "$here/../../scripts/wine-prefix.sh" "$WINEPREFIX" "$tmp/pty1" "$tmp/pty2" "$tmp/pty3" "$tmp/pty4" || fail "no Wine prefix"
 
 LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 timeout 120 wine "$setup" /S || fail "the setup program failed"
 wineserver -w
@@ -43,7 +43,7 @@ shown=$(xdotool getwindowname "$win")
 [ "${shown,,}" = "${title,,}" ] || fail "title '$shown', not '$title'"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 click() { xdotool mousemove --window "$win" "$1" $(($2 + HEIGHT - 551)) click 1; }  # below the menu bar
-opened() { for p in $(pgrep -f 'velmora.exe'); do stat -L -c %d:%i /proc/$p/fd/* 2>/dev/null; done | grep -qx "$(stat -L -c %d:%i "$tmp/com1")"; }
+opened() { for p in $(pgrep -f 'velmora.exe'); do stat -L -c %d:%i /proc/$p/fd/* 2>/dev/null; done | grep -qx "$(stat -L -c %d:%i "$tmp/pty1")"; }
 sleep 1 && click 29 56 && soon opened || fail "ticking Com1 did not open COM1's pty"
 click 408 89 && xdotool type --delay 30 probe && soon grep -q probe "$tmp/far1" || fail "TD sent '$(cat -v "$tmp/far1")'"
 import -window root "${setup%/*}/velmora-wine.png" 2>/dev/null || true

@@ -4,7 +4,7 @@
 # Runs one Windows program of the build under Wine; CTest's CMAKE_CROSSCOMPILING_EMULATOR. The build's
 # wine-run.env (found in the program's folder or above) names the Wine prefix, the Qt and MinGW DLL
 # folders, the ports COM1, COM2... stand for and the fonts of Qt's offscreen platform. A prefix not yet
-# made is made first (wineprefix.sh), so that no program ever runs in one where a COM number reaches a
+# made is made first (scripts/wine-prefix.sh), so that no program ever runs in one where a COM number reaches a
 # device of this machine. Every QT_* variable is passed on as WINEQT_*, Wine handing the program none of
 # them. Exits with the program's exit code once the prefix's wineserver has gone (Debian's wineserver
 # lingers for no one), and ends any socat a test started for its null modem and left behind.
@@ -30,7 +30,7 @@ mkdir -p "$ports"
 # A made prefix has every COM number past the mapped ones blocked by a folder.
 (
     flock 9
-    [ -d "$WINEPREFIX/dosdevices/com$((${#VELMORA_PORTS[@]} + 1))" ] || "$here/wineprefix.sh" "$WINEPREFIX" "${VELMORA_PORTS[@]}"
+    [ -d "$WINEPREFIX/dosdevices/com$((${#VELMORA_PORTS[@]} + 1))" ] || "$here/../../scripts/wine-prefix.sh" "$WINEPREFIX" "${VELMORA_PORTS[@]}"
 ) 9> "$WINEPREFIX.lock" || exit 1
 
 if [ "${QT_QPA_PLATFORM:-}" = offscreen ] && [ -z "${QT_QPA_FONTDIR:-}" ]; then

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# wineprefix.sh PREFIX PATH1 [PATH2 ...]
+# wine-prefix.sh PREFIX PATH1 [PATH2 ...]
 #
 # Makes the Wine prefix PREFIX, or brings an existing one up to date, for running Velmora and its tests:
 # COM1 is PATH1, COM2 is PATH2 and so on (ptys, or socat link= paths to them), and no other COM number
