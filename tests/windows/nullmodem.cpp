@@ -14,110 +14,72 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <utility>
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr tcflag_t keptBits = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
 constexpr int outputs = TIOCM_DTR | TIOCM_RTS;
 
-struct End
-{
-    int outputs = 0;
-    tcflag_t cflag = CS8;
-};
+struct End { int outputs = 0; tcflag_t cflag = CS8; };
 
 std::mutex guard;
 std::map<dev_t, End> ends; // by the slave's device number, which every descriptor of it shares
 
 template<typename Function>
-Function *next(const char *name)
-{
-    return reinterpret_cast<Function *>(::dlsym(RTLD_NEXT, name));
-}
+Function *next(const char *name) { return reinterpret_cast<Function *>(::dlsym(RTLD_NEXT, name)); }
 
-dev_t deviceOf(int fd)
-{
-    struct stat status{};
-    return ::fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) ? status.st_rdev : 0;
-}
-
+// A descriptor's device is the one its /proc/self/fd link leads to.
 dev_t deviceAt(const std::string &path)
 {
     struct stat status{};
     return ::stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode) ? status.st_rdev : 0;
 }
 
-// The cable's two links; looked up at every call, as socat makes new ptys each time it starts.
-std::pair<std::string, std::string> links()
-{
-    const char *cable = std::getenv("VELMORA_NULL_MODEM");
-    const std::string both = cable != nullptr ? cable : "";
-    const std::size_t colon = both.find(':');
-    return colon == std::string::npos ? std::pair<std::string, std::string>() : std::pair(both.substr(0, colon), both.substr(colon + 1));
-}
+struct Plug { dev_t self = 0, other = 0; std::string link; };
 
-struct Plug
-{
-    dev_t self = 0;
-    dev_t other = 0;
-    std::string link;
-};
-
-// Which end of the cable the descriptor is, if it is one.
+// Which end of the cable the descriptor is, if it is one. The cable's two links are looked up at every
+// call, as socat makes new ptys each time it starts.
 bool plugOf(int fd, Plug &plug)
 {
-    const dev_t device = deviceOf(fd);
-    const auto [first, second] = links();
-    if (device == 0 || first.empty())
+    const std::string both = std::getenv("VELMORA_NULL_MODEM") != nullptr ? std::getenv("VELMORA_NULL_MODEM") : "";
+    const std::size_t colon = both.find(':');
+    const dev_t device = deviceAt("/proc/self/fd/" + std::to_string(fd));
+    if (device == 0 || colon == std::string::npos)
         return false;
-    const dev_t one = deviceAt(first);
-    const dev_t two = deviceAt(second);
-    if (device == one)
-        plug = {one, two, first};
-    else if (device == two)
-        plug = {two, one, second};
+    const dev_t one = deviceAt(both.substr(0, colon)), two = deviceAt(both.substr(colon + 1));
+    plug = device == one ? Plug{one, two, both.substr(0, colon)} : Plug{two, one, both.substr(colon + 1)};
     return device == one || device == two;
 }
 
+// glibc's speed codes: B0 to B38400 count up from 0, B57600 to B4000000 from CBAUDEX + 1.
 unsigned speedOf(speed_t code)
 {
-    static const std::map<speed_t, unsigned> speeds{
-        {B50, 50}, {B75, 75}, {B110, 110}, {B134, 134}, {B150, 150}, {B200, 200}, {B300, 300}, {B600, 600},
-        {B1200, 1200}, {B1800, 1800}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200},
-        {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400}, {B460800, 460800},
-        {B500000, 500000}, {B576000, 576000}, {B921600, 921600}, {B1000000, 1000000}, {B1152000, 1152000},
-        {B1500000, 1500000}, {B2000000, 2000000}, {B2500000, 2500000}, {B3000000, 3000000},
-        {B3500000, 3500000}, {B4000000, 4000000}};
-    const auto found = speeds.find(code);
-    return found == speeds.end() ? 0 : found->second;
+    static const unsigned low[] = {0, 50, 75, 110, 134, 150, 200, 300, 600, 1200, 1800, 2400, 4800, 9600, 19200, 38400};
+    static const unsigned high[] = {57600, 115200, 230400, 460800, 500000, 576000, 921600, 1000000, 1152000, 1500000,
+                                    2000000, 2500000, 3000000, 3500000, 4000000};
+    return code < 16 ? low[code] : code > CBAUDEX && code - CBAUDEX <= 15 ? high[code - CBAUDEX - 1] : 0;
 }
 
 void writeLine(const std::string &link, const termios &tio)
 {
-    std::string text = std::to_string(speedOf(::cfgetospeed(&tio))) + " cs" + std::to_string(5 + (tio.c_cflag & CSIZE) / CS6);
-    const std::pair<tcflag_t, const char *> flags[] = {{PARENB, " parenb"}, {PARODD, " parodd"}, {CMSPAR, " cmspar"},
-                                                       {CSTOPB, " cstopb"}, {CRTSCTS, " crtscts"}};
-    for (const auto &[flag, name] : flags) {
-        if ((tio.c_cflag & flag) && (tio.c_cflag & PARENB || !(flag & (PARODD | CMSPAR))))
-            text += name;
-    }
-    text += std::string(tio.c_iflag & IXON ? " ixon" : "") + (tio.c_iflag & IXOFF ? " ixoff" : "") + "\n";
+    const tcflag_t c = tio.c_cflag;
+    const bool parity = c & PARENB;
     const std::string made = link + ".line.new";
-    const int file = ::open(made.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (file < 0)
+    std::FILE *file = std::fopen(made.c_str(), "we");
+    if (file == nullptr)
         return;
-    const bool written = ::write(file, text.data(), text.size()) == ssize_t(text.size());
-    ::close(file);
-    if (written)
-        ::rename(made.c_str(), (link + ".line").c_str());
+    const bool written = std::fprintf(file, "%u cs%u%s%s%s%s%s%s%s\n", speedOf(::cfgetospeed(&tio)), 5 + (c & CSIZE) / CS6,
+                                      parity ? " parenb" : "", parity && c & PARODD ? " parodd" : "",
+                                      parity && c & CMSPAR ? " cmspar" : "", c & CSTOPB ? " cstopb" : "",
+                                      c & CRTSCTS ? " crtscts" : "", tio.c_iflag & IXON ? " ixon" : "",
+                                      tio.c_iflag & IXOFF ? " ixoff" : "") > 0;
+    if (std::fclose(file) == 0 && written)
+        std::rename(made.c_str(), (link + ".line").c_str());
 }
 
 } // namespace
@@ -162,12 +124,13 @@ extern "C" int tcgetattr(int fd, termios *tio) noexcept
 
 extern "C" int tcsetattr(int fd, int action, const termios *tio) noexcept
 {
+    const auto real = next<int(int, int, const termios *)>("tcsetattr");
     Plug plug;
     if (!plugOf(fd, plug))
-        return next<int(int, int, const termios *)>("tcsetattr")(fd, action, tio);
+        return real(fd, action, tio);
     termios asked = *tio;
     asked.c_cflag = (asked.c_cflag & ~keptBits) | CS8;
-    const int result = next<int(int, int, const termios *)>("tcsetattr")(fd, action, &asked);
+    const int result = real(fd, action, &asked);
     if (result == 0) {
         const std::lock_guard lock(guard);
         ends[plug.self].cflag = tio->c_cflag & keptBits;

@@ -12,91 +12,62 @@ class TestWinPlatform : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Strings from devices and drivers, as a box describes them.
-    void deviceText_data()
+    // The text rules, one table whose tags start with the function they try: "text" is deviceText, strings
+    // from devices and drivers as a box describes them; "serial" is usbSerialNumber of a device instance id;
+    // "describe" is describeComPort, a COM name against the ports the system lists.
+    void textRules_data()
     {
-        QTest::addColumn<QString>("raw");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("blanksAndBreaks") << u"  USB\tSerial\r\nPort  "_s << u"USB Serial Port"_s;
-        QTest::newRow("controlAndFormat") << u"FT\u0007DI\u202E<b>"_s << u"FT\uFFFDDI\uFFFD<b>"_s;
-        QTest::newRow("cutAt64") << QString(70, u'x') << QString(64, u'x');
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("made");
+        QTest::newRow("text:blanksAndBreaks") << u"  USB\tSerial\r\nPort  "_s << u"USB Serial Port"_s;
+        QTest::newRow("text:controlAndFormat") << u"FT\u0007DI\u202E<b>"_s << u"FT\uFFFDDI\uFFFD<b>"_s;
+        QTest::newRow("text:cutAt64") << QString(70, u'x') << QString(64, u'x');
+        QTest::newRow("serial:ftdi") << u"USB\\VID_0403&PID_6001\\A10K2ZQ3"_s << u"A10K2ZQ3"_s;
+        QTest::newRow("serial:madeUpByWindows") << u"USB\\VID_067B&PID_2303\\5&2C3F1B1&0&2"_s << u""_s;
+        QTest::newRow("serial:notUsb") << u"ACPI\\PNP0501\\1"_s << u""_s;
+        QTest::newRow("serial:lowerCase") << u"usb\\vid_1a86&pid_7523\\0001"_s << u"0001"_s;
+        QTest::newRow("describe:usbAdapter") << u"COM3"_s << u"COM3 — USB Serial Port (FTDI), серийный номер A10K2ZQ3"_s;
+        QTest::newRow("describe:standardPortAnyCase") << u"COM1"_s << u"COM1 — Communications Port (Standard port types)"_s;
+        QTest::newRow("describe:nameOnly") << u"COM5"_s << u"COM5 — последовательный порт"_s;
+        QTest::newRow("describe:notListed") << u"COM2"_s << u"COM2 — нет устройства"_s;
     }
-    void deviceText()
+    void textRules()
     {
-        QFETCH(QString, raw);
-        QTEST(::deviceText(raw), "shown");
-    }
-
-    void usbSerialNumber_data()
-    {
-        QTest::addColumn<QString>("instanceId");
-        QTest::addColumn<QString>("serialNumber");
-        QTest::newRow("ftdi") << u"USB\\VID_0403&PID_6001\\A10K2ZQ3"_s << u"A10K2ZQ3"_s;
-        QTest::newRow("madeUpByWindows") << u"USB\\VID_067B&PID_2303\\5&2C3F1B1&0&2"_s << u""_s;
-        QTest::newRow("notUsb") << u"ACPI\\PNP0501\\1"_s << u""_s;
-        QTest::newRow("lowerCase") << u"usb\\vid_1a86&pid_7523\\0001"_s << u"0001"_s;
-    }
-    void usbSerialNumber()
-    {
-        QFETCH(QString, instanceId);
-        QTEST(::usbSerialNumber(instanceId), "serialNumber");
-    }
-
-    void describeComPort_data()
-    {
-        QTest::addColumn<QString>("comName");
-        QTest::addColumn<QString>("description");
-        QTest::newRow("usbAdapter") << u"COM3"_s << u"COM3 — USB Serial Port (FTDI), серийный номер A10K2ZQ3"_s;
-        QTest::newRow("standardPortAnyCase") << u"COM1"_s << u"COM1 — Communications Port (Standard port types)"_s;
-        QTest::newRow("nameOnly") << u"COM5"_s << u"COM5 — последовательный порт"_s;
-        QTest::newRow("notListed") << u"COM2"_s << u"COM2 — нет устройства"_s;
-    }
-    void describeComPort()
-    {
-        QFETCH(QString, comName);
+        QFETCH(QString, given);
+        const QString function = QString::fromLatin1(QTest::currentDataTag()).section(u':', 0, 0);
         const QList<ComPortInfo> ports{{u"COM3"_s, u"USB Serial Port"_s, u"FTDI"_s, u"A10K2ZQ3"_s},
                                        {u"com1"_s, u"Communications Port"_s, u"(Standard port types)"_s, {}},
                                        {u"COM5"_s, {}, {}, {}}};
-        QTEST(::describeComPort(comName, ports), "description");
+        QTEST(function == u"text" ? ::deviceText(given)
+              : function == u"serial" ? ::usbSerialNumber(given) : ::describeComPort(given, ports), "made");
     }
 
-    // Under Wine SetupAPI lists no port and SERIALCOMM those the prefix maps: COM1 to COM3 here.
-    void systemPortsDescribed()
+    // Under Wine SetupAPI lists no port and SERIALCOMM those the prefix maps: COM1 to COM3 here. Nominative
+    // months, weekdays from Sunday, as Wine's Russian locale has them (Windows capitalises the months, as
+    // "Январь").
+    void systemPortsAndRegionalNames()
     {
         SystemPorts ports;
-        QStringList described;
-        for (int channel = 0; channel < 4; ++channel)
-            described << ports.description(channel);
-        QCOMPARE(described, QStringList({u"COM1 — последовательный порт"_s, u"COM2 — последовательный порт"_s,
-                                         u"COM3 — последовательный порт"_s, u"COM4 — нет устройства"_s}));
+        const QStringList names{ports.description(0), ports.description(1), ports.description(2), ports.description(3),
+                                regionalMonthName(1), regionalMonthName(12), regionalWeekdayName(1),
+                                regionalWeekdayName(2), regionalWeekdayName(7)};
+        QCOMPARE(names.join(u'|'), u"COM1 — последовательный порт|COM2 — последовательный порт|"
+                                   "COM3 — последовательный порт|COM4 — нет устройства|"
+                                   "январь|декабрь|воскресенье|понедельник|суббота"_s);
     }
 
-    // The one 256-pixel picture, scaled by the system to each size asked for, in any order.
-    void iconResources_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("size");
-        QTest::addColumn<QSize>("made");
-        QTest::newRow("large") << u"Icon1"_s << 32 << QSize(32, 32);
-        QTest::newRow("smallAfterLarge") << u"ICON1"_s << 16 << QSize(16, 16);
-        QTest::newRow("missing") << u"Icon2"_s << 32 << QSize();
-    }
+    // The one 256-pixel picture, scaled by the system to each size asked for, in any order (16 after 32);
+    // the rounded corners see through, the middle is drawn.
     void iconResources()
     {
-        QFETCH(QString, name);
-        QFETCH(int, size);
-        const QImage image = iconResource(name, size);
-        QTEST(image.isNull() ? QSize() : image.size(), "made");
-        // Rounded corners see through, the middle is drawn.
-        QVERIFY(image.isNull() || (qAlpha(image.pixel(0, 0)) == 0 && qAlpha(image.pixel(size / 2, size / 2)) == 255));
-    }
-
-    // Nominative months, weekdays from Sunday, as Wine's Russian locale has them (Windows capitalises the
-    // months, as "Январь").
-    void regionalNames()
-    {
-        const QStringList names{regionalMonthName(1), regionalMonthName(12), regionalWeekdayName(1), regionalWeekdayName(2), regionalWeekdayName(7)};
-        QCOMPARE(names.join(u' '), u"январь декабрь воскресенье понедельник суббота"_s);
+        QStringList made;
+        for (const auto &[name, size] : {std::pair(u"Icon1"_s, 32), {u"ICON1"_s, 16}, {u"Icon2"_s, 32}}) {
+            const QImage image = iconResource(name, size);
+            made << (image.isNull() ? u"none"_s : u"%1x%2 corner %3 middle %4"_s.arg(image.width()).arg(image.height())
+                                                      .arg(qAlpha(image.pixel(0, 0)))
+                                                      .arg(qAlpha(image.pixel(size / 2, size / 2))));
+        }
+        QCOMPARE(made.join(u", "), u"32x32 corner 0 middle 255, 16x16 corner 0 middle 255, none"_s);
     }
 };
 

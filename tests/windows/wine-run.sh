@@ -9,53 +9,34 @@
 # them. Exits with the program's exit code once the prefix's wineserver has gone (Debian's wineserver
 # lingers for no one), and ends any socat a test started for its null modem and left behind.
 set -uo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-program=$1
-shift
+program=$1; shift
 [ -f "$program" ] || { echo "wine-run.sh: no program $program" >&2; exit 1; }
 
 settings=$(cd "$(dirname "$program")" && pwd)
 while [ "$settings" != / ] && [ ! -f "$settings/wine-run.env" ]; do settings=$(dirname "$settings"); done
-if [ ! -f "$settings/wine-run.env" ]; then
-    echo "wine-run.sh: no wine-run.env above $program" >&2
-    exit 1
-fi
+[ -f "$settings/wine-run.env" ] || { echo "wine-run.sh: no wine-run.env above $program" >&2; exit 1; }
 # shellcheck source=/dev/null
 . "$settings/wine-run.env" # VELMORA_WINEPREFIX, VELMORA_WINEPATH, VELMORA_PORTS (an array), VELMORA_FONTDIR
 
-export WINEPREFIX=$VELMORA_WINEPREFIX WINEPATH=$VELMORA_WINEPATH WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
-ports=$(dirname "${VELMORA_PORTS[0]}")
-mkdir -p "$ports"
+export WINEPREFIX=$VELMORA_WINEPREFIX WINEPATH=$VELMORA_WINEPATH WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+ports=$(dirname "${VELMORA_PORTS[0]}") && mkdir -p "$ports"
 # A made prefix has every COM number past the mapped ones blocked by a folder.
-(
-    flock 9
-    [ -d "$WINEPREFIX/dosdevices/com$((${#VELMORA_PORTS[@]} + 1))" ] || "$here/../../scripts/wine-prefix.sh" "$WINEPREFIX" "${VELMORA_PORTS[@]}"
-) 9> "$WINEPREFIX.lock" || exit 1
+(flock 9; [ -d "$WINEPREFIX/dosdevices/com$((${#VELMORA_PORTS[@]} + 1))" ] ||
+    "$(dirname "$0")/../../scripts/wine-prefix.sh" "$WINEPREFIX" "${VELMORA_PORTS[@]}") 9> "$WINEPREFIX.lock" || exit 1
 
-if [ "${QT_QPA_PLATFORM:-}" = offscreen ] && [ -z "${QT_QPA_FONTDIR:-}" ]; then
-    export QT_QPA_FONTDIR=$VELMORA_FONTDIR
-fi
-while IFS= read -r -d '' variable; do
-    case $variable in
-    QT_*) export "WINE$variable" ;;
-    esac
-done < <(env -0)
+[ "${QT_QPA_PLATFORM:-}" = offscreen ] && export QT_QPA_FONTDIR=${QT_QPA_FONTDIR:-$VELMORA_FONTDIR}
+while IFS= read -r -d '' variable; do [[ $variable == QT_* ]] && export "WINE$variable"; done < <(env -0)
 export WINEQT_FORCE_STDERR_LOGGING=1
 
 # The wineserver takes the first COM port it opens as its controlling terminal, and at the SIGHUP of that
 # pty's hang-up dumps all its objects, tens of megabytes, to its standard error: not among the test's output.
 wineserver 2>/dev/null || true
-wine "$program" "$@"
-status=$?
+wine "$program" "$@"; status=$?
 wineserver -w
 # A test that plays with a null modem leaves its socat's process id here; one it could not end is ended now.
-if [ -n "${VELMORA_NULL_MODEM:-}" ]; then
-    for pidFile in "$ports"/*.pid; do
-        [ -f "$pidFile" ] || continue
-        pid=$(cat "$pidFile")
-        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = socat ] && kill "$pid"
-        rm -f "$pidFile"
-    done
-fi
+for pidFile in "$ports"/*.pid; do
+    [ -n "${VELMORA_NULL_MODEM:-}" ] && [ -f "$pidFile" ] || continue
+    [ "$(cat "/proc/$(cat "$pidFile")/comm" 2>/dev/null)" = socat ] && kill "$(cat "$pidFile")"
+    rm -f "$pidFile"
+done
 exit $status
