@@ -71,14 +71,12 @@ void writeLine(const std::string &link, const termios &tio)
     const bool parity = c & PARENB;
     const std::string made = link + ".line.new";
     std::FILE *file = std::fopen(made.c_str(), "we");
-    if (file == nullptr)
-        return;
-    const bool written = std::fprintf(file, "%u cs%u%s%s%s%s%s%s%s\n", speedOf(::cfgetospeed(&tio)), 5 + (c & CSIZE) / CS6,
-                                      parity ? " parenb" : "", parity && c & PARODD ? " parodd" : "",
-                                      parity && c & CMSPAR ? " cmspar" : "", c & CSTOPB ? " cstopb" : "",
-                                      c & CRTSCTS ? " crtscts" : "", tio.c_iflag & IXON ? " ixon" : "",
-                                      tio.c_iflag & IXOFF ? " ixoff" : "") > 0;
-    if (std::fclose(file) == 0 && written)
+    const bool written = file != nullptr
+        && std::fprintf(file, "%u cs%u%s%s%s%s%s%s%s\n", speedOf(::cfgetospeed(&tio)), 5 + (c & CSIZE) / CS6,
+        parity ? " parenb" : "", parity && c & PARODD ? " parodd" : "", parity && c & CMSPAR ? " cmspar" : "",
+        c & CSTOPB ? " cstopb" : "", c & CRTSCTS ? " crtscts" : "", tio.c_iflag & IXON ? " ixon" : "",
+        tio.c_iflag & IXOFF ? " ixoff" : "") > 0;
+    if (file != nullptr && std::fclose(file) == 0 && written)
         std::rename(made.c_str(), (link + ".line").c_str());
 }
 
@@ -100,14 +98,11 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     const std::lock_guard lock(guard);
     int &bits = *static_cast<int *>(argument);
     int &mine = ends[plug.self].outputs;
-    if (request == TIOCMGET) {
-        const int theirs = ends[plug.other].outputs;
+    const int theirs = ends[plug.other].outputs;
+    if (request == TIOCMGET)
         bits = mine | (theirs & TIOCM_DTR ? TIOCM_DSR | TIOCM_CAR : 0) | (theirs & TIOCM_RTS ? TIOCM_CTS : 0);
-    } else if (request == TIOCMSET) {
-        mine = bits & outputs;
-    } else {
-        mine = request == TIOCMBIS ? mine | (bits & outputs) : mine & ~(bits & outputs);
-    }
+    else
+        mine = request == TIOCMBIC ? mine & ~(bits & outputs) : (request == TIOCMBIS ? mine : 0) | (bits & outputs);
     return 0;
 }
 

@@ -35,9 +35,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, given);
         const QString function = QString::fromLatin1(QTest::currentDataTag()).section(u':', 0, 0);
-        const QList<ComPortInfo> ports{{u"COM3"_s, u"USB Serial Port"_s, u"FTDI"_s, u"A10K2ZQ3"_s},
-                                       {u"com1"_s, u"Communications Port"_s, u"(Standard port types)"_s, {}},
-                                       {u"COM5"_s, {}, {}, {}}};
+        const QList<ComPortInfo> ports{{u"COM3"_s, u"USB Serial Port"_s, u"FTDI"_s, u"A10K2ZQ3"_s}, {u"COM5"_s, {}, {}, {}},
+                                       {u"com1"_s, u"Communications Port"_s, u"(Standard port types)"_s, {}}};
         QTEST(function == u"text" ? ::deviceText(given)
               : function == u"serial" ? ::usbSerialNumber(given) : ::describeComPort(given, ports), "made");
     }
@@ -51,9 +50,8 @@ private Q_SLOTS:
         const QStringList names{ports.description(0), ports.description(1), ports.description(2), ports.description(3),
                                 regionalMonthName(1), regionalMonthName(12), regionalWeekdayName(1),
                                 regionalWeekdayName(2), regionalWeekdayName(7)};
-        QCOMPARE(names.join(u'|'), u"COM1 — последовательный порт|COM2 — последовательный порт|"
-                                   "COM3 — последовательный порт|COM4 — нет устройства|"
-                                   "январь|декабрь|воскресенье|понедельник|суббота"_s);
+        QCOMPARE(names.join(u'|'), u"COM1 — последовательный порт|COM2 — последовательный порт|COM3 — последовательный порт|"
+                                   "COM4 — нет устройства|январь|декабрь|воскресенье|понедельник|суббота"_s);
     }
 
     // The one 256-pixel picture, scaled by the system to each size asked for, in any order (16 after 32);
@@ -64,8 +62,7 @@ private Q_SLOTS:
         for (const auto &[name, size] : {std::pair(u"Icon1"_s, 32), {u"ICON1"_s, 16}, {u"Icon2"_s, 32}}) {
             const QImage image = iconResource(name, size);
             made << (image.isNull() ? u"none"_s : u"%1x%2 corner %3 middle %4"_s.arg(image.width()).arg(image.height())
-                                                      .arg(qAlpha(image.pixel(0, 0)))
-                                                      .arg(qAlpha(image.pixel(size / 2, size / 2))));
+                         .arg(qAlpha(image.pixel(0, 0))).arg(qAlpha(image.pixel(size / 2, size / 2))));
         }
         QCOMPARE(made.join(u", "), u"32x32 corner 0 middle 255, 16x16 corner 0 middle 255, none"_s);
     }

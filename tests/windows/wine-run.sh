@@ -18,15 +18,14 @@ while [ "$settings" != / ] && [ ! -f "$settings/wine-run.env" ]; do settings=$(d
 # shellcheck source=/dev/null
 . "$settings/wine-run.env" # VELMORA_WINEPREFIX, VELMORA_WINEPATH, VELMORA_PORTS (an array), VELMORA_FONTDIR
 
-export WINEPREFIX=$VELMORA_WINEPREFIX WINEPATH=$VELMORA_WINEPATH WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+[ "${QT_QPA_PLATFORM:-}" = offscreen ] && export QT_QPA_FONTDIR=${QT_QPA_FONTDIR:-$VELMORA_FONTDIR}
+while IFS= read -r -d '' variable; do [[ $variable == QT_* ]] && export "WINE$variable"; done < <(env -0)
+export WINEPREFIX=$VELMORA_WINEPREFIX WINEPATH=$VELMORA_WINEPATH WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml=" WINEQT_FORCE_STDERR_LOGGING=1
 ports=$(dirname "${VELMORA_PORTS[0]}") && mkdir -p "$ports"
 # A made prefix has every COM number past the mapped ones blocked by a folder.
 (flock 9; [ -d "$WINEPREFIX/dosdevices/com$((${#VELMORA_PORTS[@]} + 1))" ] ||
     "$(dirname "$0")/../../scripts/wine-prefix.sh" "$WINEPREFIX" "${VELMORA_PORTS[@]}") 9> "$WINEPREFIX.lock" || exit 1
-
-[ "${QT_QPA_PLATFORM:-}" = offscreen ] && export QT_QPA_FONTDIR=${QT_QPA_FONTDIR:-$VELMORA_FONTDIR}
-while IFS= read -r -d '' variable; do [[ $variable == QT_* ]] && export "WINE$variable"; done < <(env -0)
-export WINEQT_FORCE_STDERR_LOGGING=1
 
 # The wineserver takes the first COM port it opens as its controlling terminal, and at the SIGHUP of that
 # pty's hang-up dumps all its objects, tens of megabytes, to its standard error: not among the test's output.
@@ -34,9 +33,6 @@ wineserver 2>/dev/null || true
 wine "$program" "$@"; status=$?
 wineserver -w
 # A test that plays with a null modem leaves its socat's process id here; one it could not end is ended now.
-for pidFile in "$ports"/*.pid; do
-    [ -n "${VELMORA_NULL_MODEM:-}" ] && [ -f "$pidFile" ] || continue
-    [ "$(cat "/proc/$(cat "$pidFile")/comm" 2>/dev/null)" = socat ] && kill "$(cat "$pidFile")"
-    rm -f "$pidFile"
-done
+[ -n "${VELMORA_NULL_MODEM:-}" ] && pid=$(cat "$ports/socat.pid" 2>/dev/null) && rm -f "$ports/socat.pid" &&
+    [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = socat ] && kill "$pid"
 exit $status
