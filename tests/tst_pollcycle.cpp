@@ -106,8 +106,7 @@ private Q_SLOTS:
             ui.fake[channel]->cd = ui.fake[channel]->dsr = ui.fake[channel]->cts = true;
             ui.fake[channel]->received = u"rx"_s;
             pinField(ui, channel, 3)->setText(u"tx"_s);
-            ui.click(u"Command%1"_s.arg(2 * channel + 3));
-            ui.click(u"Command%1"_s.arg(2 * channel + 4));
+            ui.click(u"Command%1"_s.arg(2 * channel + 3)), ui.click(u"Command%1"_s.arg(2 * channel + 4));
             ui.tick();
             if (channel > 0)
                 ui.click(u"Check%1"_s.arg(channel + 1));
@@ -126,8 +125,7 @@ private Q_SLOTS:
     void refusedReadsKeepTheOldTexts()
     {
         TestWindow ui;
-        ui.click(u"Check1"_s);
-        ui.click(u"Check2"_s);
+        ui.click(u"Check1"_s), ui.click(u"Check2"_s);
         ui.fake[1]->refused << u"dsr"_s; // a field never written shows nothing asserted
         FakePort &failing = *ui.fake[0];
         failing.cd = failing.cts = true;

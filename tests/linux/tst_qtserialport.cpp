@@ -59,31 +59,27 @@ private Q_SLOTS:
     }
 
     // DTR and RTS asked for while closed reach the far end at the open, over the kernel raising both;
-    // toggled while open they follow at once; a close drops both. The far end's inputs are read alone.
-    void modemLines_data()
-    {
-        QTest::addColumn<int>("outputs");
-        QTest::addColumn<int>("inputs");
-        QTest::newRow("none") << 0 << 0;
-        QTest::newRow("dtrDcd") << TIOCM_DTR << TIOCM_CAR;
-        QTest::newRow("rtsDsr") << TIOCM_RTS << TIOCM_DSR;
-        QTest::newRow("bothCts") << (TIOCM_DTR | TIOCM_RTS) << TIOCM_CTS;
-    }
+    // toggled while open they follow at once; a close drops both. The far end's inputs are read alone. Each
+    // case, as "OURS>THEIRS:": the far end's lines at the open, the inputs the port sees once the far end
+    // raised THEIRS and RI, the far end's lines once ours are toggled and once the port is closed (TIOCM_*
+    // bits in hex: 2 DTR, 4 RTS, 20 CTS, 40 DCD, 80 RI, 100 DSR).
     void modemLines()
     {
-        QFETCH(int, outputs);
-        QFETCH(int, inputs);
-        PtyModem pty;
-        QtSerialPort port(pty.slavePath());
-        pty.lines() = TIOCM_DTR | TIOCM_RTS | TIOCM_CAR;
-        QVERIFY(!port.cdHolding() && port.setDtrEnable(outputs & TIOCM_DTR) && port.setRtsEnable(outputs & TIOCM_RTS) && port.setPortOpen(true));
-        QCOMPARE(pty.lines(), outputs | TIOCM_CAR);
-        pty.lines() = outputs | inputs | TIOCM_RNG;
-        QCOMPARE((*port.cdHolding() ? TIOCM_CAR : 0) | (*port.dsrHolding() ? TIOCM_DSR : 0) | (*port.ctsHolding() ? TIOCM_CTS : 0), inputs);
-        QVERIFY(port.setDtrEnable(!(outputs & TIOCM_DTR)) && port.setRtsEnable(!(outputs & TIOCM_RTS)));
-        QCOMPARE(pty.lines(), (~outputs & (TIOCM_DTR | TIOCM_RTS)) | inputs | TIOCM_RNG);
-        QVERIFY(port.setPortOpen(false));
-        QCOMPARE(pty.lines(), inputs | TIOCM_RNG);
+        QStringList seen;
+        for (const auto &[ours, theirs] : {std::pair(0, 0), {TIOCM_DTR, TIOCM_CAR}, {TIOCM_RTS, TIOCM_DSR}, {TIOCM_DTR | TIOCM_RTS, TIOCM_CTS}}) {
+            PtyModem pty;
+            QtSerialPort port(pty.slavePath());
+            const auto far = [&pty] { return QString::number(pty.lines(), 16); };
+            pty.lines() = TIOCM_DTR | TIOCM_RTS | TIOCM_CAR;
+            QVERIFY(!port.cdHolding() && port.setDtrEnable(ours & TIOCM_DTR) && port.setRtsEnable(ours & TIOCM_RTS) && port.setPortOpen(true));
+            seen << u"%1>%2: %3,"_s.arg(ours, 0, 16).arg(theirs, 0, 16).arg(far());
+            pty.lines() = ours | theirs | TIOCM_RNG;
+            seen.last() += QStringList{*port.cdHolding() ? u"cd"_s : u""_s, *port.dsrHolding() ? u"dsr"_s : u""_s,
+                                       *port.ctsHolding() ? u"cts"_s : u""_s}.join(u' ').simplified();
+            seen.last() += port.setDtrEnable(!(ours & TIOCM_DTR)) && port.setRtsEnable(!(ours & TIOCM_RTS)) ? u","_s + far() : u",refused"_s;
+            seen.last() += port.setPortOpen(false) ? u","_s + far() : u",refused"_s;
+        }
+        QCOMPARE(seen.join(u' '), u"0>0: 40,,86,80 2>40: 42,cd,c4,c0 4>100: 44,dsr,182,180 6>20: 46,cts,a0,a0"_s);
     }
 
     // Each chunk is read on its own ("|" ends a read), so a character split across chunks is split across reads

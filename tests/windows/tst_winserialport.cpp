@@ -104,10 +104,7 @@ struct NullModem
         waitUntil([&] { return !started || HasOverlappedIoCompleted(&m_io); }, 10000);
         return started && ::GetOverlappedResult(m_far, &m_io, &moved, FALSE) ? moved : 0;
     }
-    qint64 write(const QByteArray &bytes)
-    {
-        return done(::WriteFile(m_far, bytes.constData(), DWORD(bytes.size()), nullptr, &m_io));
-    }
+    qint64 write(const QByteArray &bytes) { return done(::WriteFile(m_far, bytes.constData(), DWORD(bytes.size()), nullptr, &m_io)); }
     // What the far end holds once events ran until `count` bytes came or three seconds passed.
     QByteArray read(qsizetype count = 0)
     {

@@ -2,9 +2,8 @@
 # The real program on a private X server, COM1 on a pseudo terminal: it must show its dated title, open
 # COM1 when its box is ticked, send the TD text there and end with status 0 on Ctrl+Q.
 # Usage: endtoend.sh <velmora binary>; it moves itself into a mount namespace of its own.
-set -u; fail() { echo "FAIL: $*" >&2; exit 1; }; skip() { echo "SKIP: $*" >&2; exit 77; }
+set -u; . "$(dirname "$0")/../../support/xdrive.sh" && skip() { echo "SKIP: $*" >&2; exit 77; }
 app=$(realpath -e "${1-}") && [ -x "$app" ] || fail "no program at '${1-}'"
-soon() { for _ in $(seq 100); do "$@" && return; sleep 0.1; done; false; }
 [ "$(id -u)" = 0 ] || skip "needs root for its mounts"
 for tool in unshare Xvfb xdotool script; do command -v $tool >/dev/null || skip "$tool is missing"; done
 [ $# = 2 ] || exec unshare --mount --propagation private bash "$0" "$app" "$(readlink /proc/self/ns/mnt)"
@@ -21,17 +20,8 @@ mount -t tmpfs tmpfs /dev && mknod -m 666 /dev/null c 1 3 && mkdir /dev/pts && l
     && { [ ! -d /run/lock ] || mount -t tmpfs tmpfs /run/lock; } || fail "cannot hide the machine's ports"
 # COM1's far end is the master side, which script copies to a file.
 script -qfc "tty >$tmp/pty; exec sleep 60" /dev/null </dev/null >"$tmp/far" 2>&1 & pids+=($!)
-timeout 60 Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$tmp/display" 2>/dev/null & pids+=($!)
-soon [ -s "$tmp/pty" ] && soon [ -s "$tmp/display" ] && ln -s "$(cat "$tmp/pty")" /dev/COM1 || fail "no pty or X"
-DISPLAY=:$(cat "$tmp/display"); export DISPLAY
+x_server && soon [ -s "$tmp/pty" ] && ln -s "$(cat "$tmp/pty")" /dev/COM1 || fail "no pty"
 
-title="Brannick       Velmora v.1.1              Сегодня: $(LC_ALL=C date '+%-d  %B  %Y года  %A')"
-LC_ALL=C.UTF-8 ASAN_OPTIONS=detect_leaks=0 XDG_RUNTIME_DIR="$tmp" HOME="$tmp" "$app" & app_pid=$!; pids+=($!)
-win=$(timeout 20 xdotool search --sync --onlyvisible --class velmora | head -1)
-[ "$(xdotool getwindowname "$win")" = "$title" ] || fail "title '$(xdotool getwindowname "$win")', not '$title'"
-eval "$(xdotool getwindowgeometry --shell "$win")"
-click() { xdotool mousemove --window "$win" "$1" $(($2 + HEIGHT - 551)) click 1; }  # below the menu bar
-opened() { stat -L -c %d:%i /proc/$app_pid/fd/* 2>/dev/null | grep -qx "$(stat -L -c %d:%i /dev/COM1)"; }
-click 29 56 && soon opened || fail "ticking Com1 did not open the device /dev/COM1 links to"
-click 408 89 && xdotool type --delay 20 probe && soon grep -q probe "$tmp/far" || fail "TD sent '$(cat -v "$tmp/far")'"
-xdotool key ctrl+q && timeout 10 tail --pid=$app_pid -f /dev/null && wait $app_pid || fail "Ctrl+Q: no exit status 0"
+LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 XDG_RUNTIME_DIR="$tmp" HOME="$tmp" "$app" & app_pid=$!; pids+=($!)
+window "Brannick       Velmora v.1.1              Сегодня: $(LC_ALL=C date '+%-d  %B  %Y года  %A')"
+sends "$tmp/far" /dev/COM1 "$app_pid" && ends ctrl+q "$app_pid"
