@@ -90,8 +90,7 @@ private Q_SLOTS:
         QTRY_COMPARE(window->findChild<QtSerialPort *>(u"MSComm2"_s)->receivedBytes(), 2);
         window->tick();
         QCOMPARE(told(2) + window->findChild<QLineEdit *>(u"Text12"_s)->text(), u"%1 — последовательный порт | <p>%1 — последовательный порт</p>OK"_s.arg(pty));
-        machine.click(u"Check2"_s);
-        window->tick();
+        machine.click(u"Check2"_s), window->tick();
         QCOMPARE(told(2), u"COM2 закреплён за отключённым адаптером | <p>COM2 закреплён за отключённым адаптером</p>"_s);
     }
 

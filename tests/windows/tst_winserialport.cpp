@@ -90,10 +90,7 @@ struct NullModem
         DWORD lines = 0;
         return ::GetCommModemStatus(m_far, &lines) ? lines & (MS_RLSD_ON | MS_DSR_ON | MS_CTS_ON) : 0;
     }
-    void raise(int outputs) const
-    {
-        ::EscapeCommFunction(m_far, outputs & 1 ? SETDTR : CLRDTR) && ::EscapeCommFunction(m_far, outputs & 2 ? SETRTS : CLRRTS);
-    }
+    void raise(int outputs) const { ::EscapeCommFunction(m_far, outputs & 1 ? SETDTR : CLRDTR) && ::EscapeCommFunction(m_far, outputs & 2 ? SETRTS : CLRRTS); }
 
     // The bytes an overlapped ReadFile or WriteFile moved (0 if it failed), waited for in the event loop,
     // where the port under test takes what comes.
@@ -231,12 +228,14 @@ private Q_SLOTS:
     }
 
     // No core kept busy with a read pending and a write done, nor once the far end has gone away; what came
-    // before is kept (a character it cut off as U+FFFD), and only closing works.
+    // before is kept (a character it cut off as U+FFFD), and nothing works until the adapter is back at its
+    // COM number: then it opens again as it was, settings and DTR in force.
     void hangUp()
     {
         NullModem cable;
         WinSerialPort port(u"COM1"_s);
-        QVERIFY(cable.connected() && port.setPortOpen(true) && port.output(u"ping") && cable.read(4) == "ping" && cable.write("abc\xD0") == 4);
+        QVERIFY(cable.connected() && port.setSettings(u"2400,e,7,1"_s) && port.setDtrEnable(true) && port.setPortOpen(true)
+                && port.output(u"ping") && cable.read(4) == "ping" && cable.write("abc\xD0") == 4);
         QTRY_COMPARE(port.receivedBytes(), 4);
         const auto busySecond = [] { const double from = cpuSeconds(); QTest::qWait(1000); return cpuSeconds() - from; };
         QVERIFY2(busySecond() < 0.25, "busy while idle");
@@ -244,7 +243,11 @@ private Q_SLOTS:
         QVERIFY2(busySecond() < 0.25, "busy after the hang-up");
         QCOMPARE(port.input(), u"abc\uFFFD"_s);
         QVERIFY(!port.input() && !port.output(u"anyone?") && !port.setDtrEnable(true) && !port.setSettings(u"19200,n,8,1"_s)
-                && !port.cdHolding() && !port.setPortOpen(true) && port.setPortOpen(false) && !port.setPortOpen(true));
+                && !port.cdHolding() && !port.setPortOpen(true) && !port.reopen());
+        NullModem again;
+        QVERIFY(again.connected() && port.reopen() && port.output(u"back") && again.read(4) == "back");
+        QCOMPARE(again.lineInForce() + u' ' + QString::number(again.lines(), 16), u"2400 cs7 parenb a0"_s);
+        QVERIFY(port.setPortOpen(false) && !port.reopen());
     }
 };
 
