@@ -27,7 +27,7 @@ program="$WINEPREFIX/drive_c/Program Files/Velmora/velmora.exe"
 find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmora/Velmora.lnk' | grep -q . || fail "no Start-menu shortcut"
 
 # Wine's regional settings name the month in lower case ("декабрь", where Windows says "Декабрь"): a
-# name the genitive table does not hold, so the title keeps it as given.
+# name the genitive table does not hold, so the title keeps it as given. Weekdays are lower case on both.
 months=(январь февраль март апрель май июнь июль август сентябрь октябрь ноябрь декабрь)
 days=(воскресенье понедельник вторник среда четверг пятница суббота)
 x_server
