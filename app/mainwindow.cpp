@@ -120,6 +120,7 @@ void MainWindow::setMessagePresenter(MessagePresenter presenter)
 
 void MainWindow::tick()
 {
+    m_ports->resumeWaiting();
     m_poll.tick();
     describePorts();
 }
@@ -194,7 +195,10 @@ void MainWindow::buildPortsBox(QGroupBox *box)
         auto *check = makeControl<QCheckBox>(box, qs(entry.checkBox), windowlayout::checkBoxRect(channel));
         check->setText(qs(entry.checkCaption));
         // Every change is a click, the program's own untick after a refused open included.
-        connect(check, boxChanged, this, [this, channel] { m_enable.checkClicked(channel); });
+        connect(check, boxChanged, this, [this, channel] {
+            m_enable.checkClicked(channel);
+            describePorts();
+        });
         m_checkBoxes[channel] = check;
     }
 }

@@ -4,7 +4,8 @@
 // growth and every byte that did not reach the RD fields in order.
 #include "processusage.h"
 #include "ptymodem.h"
-#include "qtserialport.h"
+#include "portcore.h"
+#include "qtserialtransport.h"
 #include "testwindow.h"
 
 #include <QApplication>
@@ -41,10 +42,11 @@ int main(int argc, char **argv)
 
     std::array<std::unique_ptr<PtyModem>, channelCount> ptys;
     std::array<std::unique_ptr<SerialPort>, channelCount> owned;
-    std::array<QtSerialPort *, channelCount> ports{};
+    std::array<PortCore *, channelCount> ports{};
     for (int channel = 0; channel < channelCount; ++channel) {
         ptys[channel] = std::make_unique<PtyModem>();
-        auto port = std::make_unique<QtSerialPort>(ptys[channel]->slavePath());
+        auto port = std::make_unique<PortCore>(std::make_unique<QtSerialTransport>());
+        port->setDevice(ptys[channel]->slavePath());
         ports[channel] = port.get();
         owned[channel] = std::move(port);
     }

@@ -19,7 +19,7 @@ void ChannelEnable::checkClicked(int channel)
         return;
     }
     IgnoreErrors errors;
-    if (errors.write(port.setPortOpen(true)))
+    if (errors.write(m_ports.openPort(channel)))
         return;
     m_controls.showMessage(qs(texts::portNotFound));
     m_controls.setCheckValue(channel, 0);

@@ -22,5 +22,14 @@ inline constexpr std::string_view noSuchDevice = "нет такого устро
 inline constexpr std::string_view busyDevice = "занят другой программой";
 inline constexpr std::string_view noPermission = "нет прав на открытие: пользователь должен быть в группе dialout";
 inline constexpr std::string_view driverErrorLead = "не открывается: ";
+inline constexpr std::string_view driverRefusedSettings = "драйвер не принял настройки";
+inline constexpr std::string_view nothingBehindNode = "за этим узлом нет устройства";
+inline constexpr std::string_view inputOutputError = "ошибка ввода-вывода";
+inline constexpr std::string_view linkLoop = "ссылки замыкаются в кольцо";
+inline constexpr std::string_view isFolder = "это папка, а не последовательный порт";
+inline constexpr std::string_view isRegularFile = "это обычный файл, а не последовательный порт";
+inline constexpr std::string_view isFifo = "это канал FIFO, а не последовательный порт";
+inline constexpr std::string_view notSerialPort = "это не последовательный порт";
+inline constexpr std::string_view nodevMount = "файловая система смонтирована с nodev: устройства на ней не открываются";
 
 } // namespace texts

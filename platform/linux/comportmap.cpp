@@ -1,6 +1,7 @@
 #include "comportmap.h"
 
 #include "qstringfrom.h"
+#include "devicedescription.h"
 #include "devicetexts.h"
 
 #include <QDir>
@@ -24,7 +25,6 @@ const QStringList kindOrder{QStringLiteral("ttyS"), QStringLiteral("ttyAMA"), QS
 
 // Sysfs strings come from the device itself: one short line of printable text.
 constexpr qint64 attributeBytes = 256;
-constexpr qsizetype attributeLength = 64;
 constexpr qint64 ruleBytes = 4096;
 
 // Linux texts the other platforms have no use for.
@@ -45,14 +45,9 @@ constexpr std::string_view systemConsole = "системная консоль";
     return text;
 }
 
-// The same, to be shown. Cut and checked by character, not by UTF-16 unit, so
-// that a character outside the BMP (an emoji in a product name) shows as itself.
 [[nodiscard]] QString attribute(const QString &dir, const char *file)
 {
-    QList<uint> chars = sysfsValue(dir, QLatin1String(file)).simplified().toUcs4();
-    chars.resize(std::min(chars.size(), attributeLength));
-    std::ranges::replace_if(chars, [](uint c) { return !QChar::isPrint(c); }, uint{QChar::ReplacementCharacter});
-    return QString::fromUcs4(reinterpret_cast<const char32_t *>(chars.constData()), chars.size());
+    return deviceText(sysfsValue(dir, QLatin1String(file)));
 }
 
 [[nodiscard]] QString comName(int comNumber)
@@ -75,7 +70,9 @@ std::array<ComPortMap::ComPort, ComPortMap::comCount> ComPortMap::ports(const He
     std::array<bool, comCount> pinned{};
     std::array<bool, comCount> ambiguous{};
     std::array<QString, comCount> linked; // empty where dangling, looping or absent
-    QStringList claimed(held.cbegin(), held.cend());
+    QStringList claimed;
+    for (const std::optional<QString> &device : held)
+        claimed << device.value_or(QString());
     for (int n = 1; n <= comCount; ++n) {
         const QFileInfo linkInfo(link(n));
         const QStringList matches = ruleMatches(n);
@@ -99,8 +96,8 @@ std::array<ComPortMap::ComPort, ComPortMap::comCount> ComPortMap::ports(const He
     auto next = unclaimed.cbegin();
     for (int n = 1; n <= comCount; ++n) {
         ComPort &port = chosen[n - 1];
-        if (!held[n - 1].isEmpty()) {
-            port.device = held[n - 1];
+        if (held[n - 1]) {
+            port.device = *held[n - 1];
         } else if (pinned[n - 1]) {
             const QString &target = linked[n - 1];
             const auto named = std::ranges::find(chosen, target, &ComPort::device);
@@ -119,7 +116,7 @@ std::array<ComPortMap::ComPort, ComPortMap::comCount> ComPortMap::ports(const He
     for (int n = 1; n <= comCount; ++n) {
         ComPort &port = chosen[n - 1];
         const QString fallback = m_dev + QStringLiteral("/ttyS%1").arg(n - 1);
-        if (port.device.isEmpty() && !pinned[n - 1] && !isNamed(fallback) && !claimed.contains(fallback))
+        if (port.device.isEmpty() && !held[n - 1] && !pinned[n - 1] && !isNamed(fallback) && !claimed.contains(fallback))
             port.device = fallback;
         if (port.description.isEmpty())
             port.description = port.device.isEmpty() ? comName(n) + qs(texts::deviceSeparator) + qs(texts::noDevice)
@@ -272,9 +269,7 @@ QString ComPortMap::describe(const QString &device) const
     const QString usb = usbDevice(name);
     QStringList model{attribute(usb, "/manufacturer"), attribute(usb, "/product")};
     model.removeAll(QString());
-    const QString serial = attribute(usb, "/serial");
-    return lead + (model.isEmpty() ? qs(texts::plainSerialPort) : model.join(QLatin1Char(' ')))
-         + (serial.isEmpty() ? QString() : qs(texts::serialNumberLead) + serial);
+    return describeDevice(device, model.join(QLatin1Char(' ')), attribute(usb, "/serial"));
 }
 
 // The tty's device is the adapter's interface (or a port below it); maker,
@@ -290,26 +285,49 @@ QString ComPortMap::usbDevice(const QString &ttyName) const
     return {};
 }
 
-QString ComPortMap::usbIdentity(const QString &device) const
+// As udev compares them: the attribute's bytes with trailing blanks dropped.
+std::optional<ComPortMap::UsbIdentity> ComPortMap::rawUsbIdentity(const QString &device) const
 {
     const QString name = QFileInfo(device).fileName();
     const QString usb = usbDevice(name);
     if (usb.isEmpty())
-        return {};
-    QString interface;
-    for (QString dir = QFileInfo(ttyDir(name) + QStringLiteral("/device")).canonicalFilePath(); interface.isEmpty() && dir.startsWith(usb);
-         dir = QFileInfo(dir).path())
-        interface = attribute(dir, "/bInterfaceNumber");
-    const QString serial = attribute(usb, "/serial");
-    return QStringList{attribute(usb, "/idVendor"), attribute(usb, "/idProduct"),
-                       serial.isEmpty() ? QLatin1Char('@') + QFileInfo(usb).fileName() : serial, interface}
-        .join(QLatin1Char(':'));
+        return std::nullopt;
+    const auto raw = [](const QString &dir, const char *file) {
+        QFile attributeFile(dir + QLatin1String(file));
+        return attributeFile.open(QIODevice::ReadOnly) ? attributeFile.read(attributeBytes).trimmed() : QByteArray();
+    };
+    QByteArray interface;
+    for (QString dir = QFileInfo(ttyDir(name) + QStringLiteral("/device")).canonicalFilePath();
+         interface.isEmpty() && dir.startsWith(usb); dir = QFileInfo(dir).path())
+        interface = raw(dir, "/bInterfaceNumber");
+    return UsbIdentity{raw(usb, "/idVendor"), raw(usb, "/idProduct"), raw(usb, "/serial"), interface,
+                       QFileInfo(usb).fileName().toUtf8()};
 }
 
-QString ComPortMap::deviceWithUsbIdentity(const QString &identity) const
+std::optional<ComPortMap::UsbIdentity> ComPortMap::usbIdentity(const QString &device) const
+{
+    std::optional<UsbIdentity> identity = rawUsbIdentity(device);
+    if (!identity)
+        return identity;
+    const auto sameSerial = [&](const QString &other) {
+        const std::optional<UsbIdentity> found = rawUsbIdentity(other);
+        return other != device && found && found->vendor == identity->vendor
+            && found->product == identity->product && found->serial == identity->serial;
+    };
+    if (!identity->serial.isEmpty() && std::ranges::none_of(systemPorts(), sameSerial))
+        identity->portPath.clear();
+    return identity;
+}
+
+QString ComPortMap::deviceWithUsbIdentity(const UsbIdentity &identity) const
 {
     const QStringList present = systemPorts();
-    const auto found = std::ranges::find_if(present, [&](const QString &device) { return usbIdentity(device) == identity; });
+    const auto found = std::ranges::find_if(present, [&](const QString &device) {
+        std::optional<UsbIdentity> candidate = rawUsbIdentity(device);
+        if (candidate && identity.portPath.isEmpty())
+            candidate->portPath.clear();
+        return candidate == identity;
+    });
     return found == present.end() ? QString() : *found;
 }
 

@@ -3,7 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <QByteArray>
+
 #include <array>
+#include <optional>
 #include <utility>
 
 // Which device each of COM1..COM4 stands for, numbered as Windows numbers its
@@ -25,8 +28,23 @@ class ComPortMap
 {
 public:
     static constexpr int comCount = 4;
-    // The device that the channel of each number holds open, COM1 first; empty where closed.
-    using HeldDevices = std::array<QString, comCount>;
+    // What the channel of each number holds, COM1 first: the device it has open, or waits to open again
+    // (an empty name while that device is away); nothing where the channel is closed.
+    using HeldDevices = std::array<std::optional<QString>, comCount>;
+
+    // What tells a USB adapter's port apart from any other that may later take its name, as the device
+    // gives it, byte for byte. The USB port path is filled in where the serial number does not tell the
+    // adapter apart: an adapter without one, or a clone present at the same time.
+    struct UsbIdentity
+    {
+        QByteArray vendor;
+        QByteArray product;
+        QByteArray serial;
+        QByteArray interface;
+        QByteArray portPath;
+
+        friend bool operator==(const UsbIdentity &, const UsbIdentity &) = default;
+    };
 
     struct ComPort
     {
@@ -42,12 +60,10 @@ public:
 
     [[nodiscard]] std::array<ComPort, comCount> ports(const HeldDevices &held = {}) const;
     [[nodiscard]] QString describe(const QString &device) const;
-    // What tells a USB adapter's port apart from any other that may later take its name: its ids, its
-    // serial number (or, without one, the USB port it is plugged into) and its interface; empty for a
-    // device that is not on USB.
-    [[nodiscard]] QString usbIdentity(const QString &device) const;
+    // Empty for a device that is not on USB.
+    [[nodiscard]] std::optional<UsbIdentity> usbIdentity(const QString &device) const;
     // The port present now with that identity, under its device name; empty where there is none.
-    [[nodiscard]] QString deviceWithUsbIdentity(const QString &identity) const;
+    [[nodiscard]] QString deviceWithUsbIdentity(const UsbIdentity &identity) const;
     // /dev/COMn, whether or not it is there.
     [[nodiscard]] QString link(int comNumber) const;
     // Where a node or a rule coming or going can change the numbering.
@@ -63,6 +79,7 @@ private:
     [[nodiscard]] bool ruleApplies(const QList<std::pair<QString, QString>> &keys, const QString &ttyName) const;
     [[nodiscard]] bool isPhantom(const QString &ttyName) const;
     [[nodiscard]] QString usbDevice(const QString &ttyName) const;
+    [[nodiscard]] std::optional<UsbIdentity> rawUsbIdentity(const QString &device) const;
     [[nodiscard]] QString ttyDir(const QString &ttyName) const;
 
     QString m_dev;

@@ -2,14 +2,11 @@
 
 #include "devicetexts.h"
 #include "qstringfrom.h"
+#include "qtserialtransport.h"
 
 #include <QFileInfo>
 
 namespace {
-
-// Held by a channel whose device is away: its number names no device meanwhile, so that automatic
-// numbering hands that number's device to no other box.
-const QString awayMarker = QStringLiteral("\n");
 
 [[nodiscard]] QString comName(int channel)
 {
@@ -21,8 +18,8 @@ const QString awayMarker = QStringLiteral("\n");
 SystemPorts::SystemPorts(ComPortMap comPorts)
     : m_comPorts(std::move(comPorts))
 {
-    for (int channel = 0; channel < count; ++channel)
-        m_ports[channel] = std::make_unique<QtSerialPort>(static_cast<DeviceLocator &>(*this), channel);
+    for (auto &port : m_ports)
+        port = std::make_unique<PortCore>(std::make_unique<QtSerialTransport>());
     (void)m_watcher.addPaths(m_comPorts.watchedFolders()); // a folder that is not there changes nothing
     QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_watcher, [this] { m_numbering.reset(); });
 }
@@ -34,73 +31,79 @@ SerialPort &SystemPorts::port(int channel)
     return *m_ports[channel];
 }
 
-// Asked on every poll tick: a waiting channel looks for its device here.
-QString SystemPorts::description(int channel)
+// Worked out afresh at an open, which is rare and must not act on a device that went away a moment ago.
+bool SystemPorts::openPort(int channel)
 {
-    const QtSerialPort &port = *m_ports[channel];
-    if (port.isHungUp() && !reopen(channel))
-        return comName(channel) + qs(texts::deviceSeparator) + m_opened[channel].device + qs(texts::awaitingReturnTail);
-    if (port.openFailure() != QtSerialPort::OpenFailure::None && !m_opened[channel].device.isEmpty())
-        return failureText(channel);
-    return numbering()[channel].description;
-}
-
-// Worked out afresh at a first open, which is rare and must not act on a device that went away a moment
-// ago; a reopen takes only the device the channel had.
-QString SystemPorts::deviceToOpen(int channel)
-{
-    if (m_reopening == channel)
-        return present(m_opened[channel]);
+    PortCore &port = *m_ports[channel];
+    if (port.state() != PortCore::State::Closed)
+        return false;
     m_numbering.reset();
     const QString device = numbering()[channel].device;
     const QString link = m_comPorts.link(channel + 1);
     const bool linked = !device.isEmpty() && QFileInfo(link).canonicalFilePath() == QFileInfo(device).canonicalFilePath();
     m_opened[channel] = {device, linked ? link : QString(), m_comPorts.usbIdentity(device)};
-    return device;
+    port.setDevice(device);
+    return port.setPortOpen(true);
+}
+
+void SystemPorts::resumeWaiting()
+{
+    for (int channel = 0; channel < count; ++channel) {
+        PortCore &port = *m_ports[channel];
+        if (port.state() != PortCore::State::Waiting)
+            continue;
+        const QString device = present(m_opened[channel]);
+        if (!device.isEmpty())
+            (void)port.resume(device);
+    }
 }
 
 QString SystemPorts::present(const Opened &opened) const
 {
     if (!opened.link.isEmpty())
         return QFileInfo(opened.link).canonicalFilePath();
-    if (!opened.usbIdentity.isEmpty())
-        return m_comPorts.deviceWithUsbIdentity(opened.usbIdentity);
+    if (opened.usb)
+        return m_comPorts.deviceWithUsbIdentity(*opened.usb);
     return QFileInfo::exists(opened.device) ? opened.device : QString();
 }
 
-bool SystemPorts::reopen(int channel)
+// A refusal is shown only while it still speaks of the device that ticking the box would open.
+QString SystemPorts::description(int channel) const
 {
-    if (present(m_opened[channel]).isEmpty())
-        return false;
-    m_reopening = channel;
-    const bool reopened = m_ports[channel]->reopen();
-    m_reopening.reset();
-    return reopened;
+    const PortCore &port = *m_ports[channel];
+    if (port.state() == PortCore::State::Waiting)
+        return waitingText(channel);
+    const Numbering &numbered = numbering();
+    if (port.state() == PortCore::State::Closed && !port.openFailure().isEmpty()
+        && !port.device().isEmpty() && port.device() == numbered[channel].device)
+        return port.device() + qs(texts::deviceSeparator) + port.openFailure();
+    return numbered[channel].description;
 }
 
-QString SystemPorts::failureText(int channel) const
+// A device that is back but refuses to open says why, as after a first open.
+QString SystemPorts::waitingText(int channel) const
 {
-    const QtSerialPort &port = *m_ports[channel];
-    QString reason;
-    switch (port.openFailure()) {
-    case QtSerialPort::OpenFailure::None:
-    case QtSerialPort::OpenFailure::NoDevice: reason = qs(texts::noSuchDevice); break;
-    case QtSerialPort::OpenFailure::Busy: reason = qs(texts::busyDevice); break;
-    case QtSerialPort::OpenFailure::NoPermission: reason = qs(texts::noPermission); break;
-    case QtSerialPort::OpenFailure::Driver: reason = qs(texts::driverErrorLead) + port.driverError(); break;
-    }
-    return m_opened[channel].device + qs(texts::deviceSeparator) + reason;
+    const PortCore &port = *m_ports[channel];
+    const QString device = present(m_opened[channel]);
+    if (!device.isEmpty() && !port.openFailure().isEmpty())
+        return device + qs(texts::deviceSeparator) + port.openFailure();
+    return comName(channel) + qs(texts::deviceSeparator) + m_opened[channel].device + qs(texts::awaitingReturnTail);
 }
 
 ComPortMap::HeldDevices SystemPorts::heldDevices() const
 {
     ComPortMap::HeldDevices held;
-    for (int channel = 0; channel < count; ++channel)
-        held[channel] = m_ports[channel]->isHungUp() ? awayMarker : m_ports[channel]->openDevice();
+    for (int channel = 0; channel < count; ++channel) {
+        const PortCore &port = *m_ports[channel];
+        if (port.state() == PortCore::State::Waiting)
+            held[channel] = present(m_opened[channel]);
+        else if (port.state() != PortCore::State::Closed)
+            held[channel] = port.device();
+    }
     return held;
 }
 
-const SystemPorts::Numbering &SystemPorts::numbering()
+const SystemPorts::Numbering &SystemPorts::numbering() const
 {
     const ComPortMap::HeldDevices held = heldDevices();
     if (!m_numbering || held != m_numberedWith) {

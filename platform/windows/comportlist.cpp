@@ -1,5 +1,6 @@
 #include "comportlist.h"
 
+#include "devicedescription.h"
 #include "devicetexts.h"
 #include "qstringfrom.h"
 
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr qsizetype textLength = 64;
 constexpr DWORD longestProperty = 64 * 1024;
 
 [[nodiscard]] QString fromWide(const std::vector<wchar_t> &text)
@@ -146,16 +146,9 @@ QString describeComPort(const QString &comName, const QList<ComPortInfo> &ports)
     QString maker = port->maker;
     if (maker.startsWith(u'(') && maker.endsWith(u')')) // "(Standard port types)"
         maker = maker.mid(1, maker.size() - 2);
-    return lead + (port->model.isEmpty() ? qs(texts::plainSerialPort) : port->model)
-         + (maker.isEmpty() ? QString() : QStringLiteral(" (") + maker + u')')
-         + (port->serialNumber.isEmpty() ? QString() : qs(texts::serialNumberLead) + port->serialNumber);
-}
-
-QString deviceText(QStringView raw)
-{
-    QString text = raw.toString().simplified();
-    std::ranges::replace_if(text, [](QChar c) { return !c.isPrint(); }, QChar::ReplacementCharacter);
-    return text.left(textLength);
+    const QString model = (port->model.isEmpty() ? qs(texts::plainSerialPort) : port->model)
+                        + (maker.isEmpty() ? QString() : QStringLiteral(" (") + maker + u')');
+    return describeDevice(comName, model, port->serialNumber);
 }
 
 QString usbSerialNumber(QStringView instanceId)

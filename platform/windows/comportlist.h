@@ -23,10 +23,6 @@ struct ComPortInfo
 // known by name only, "COM2 — нет устройства" for one the list lacks.
 [[nodiscard]] QString describeComPort(const QString &comName, const QList<ComPortInfo> &ports);
 
-// One line of printable text, at most 64 characters: blanks and line breaks run together, other control
-// and format characters become U+FFFD.
-[[nodiscard]] QString deviceText(QStringView raw);
-
 // The serial number a USB device instance id carries ("USB\VID_0403&PID_6001\A10K2ZQ3"); empty for one
 // Windows made up itself ("5&2C3F1B1&0&2") or for a device that is not USB.
 [[nodiscard]] QString usbSerialNumber(QStringView instanceId);

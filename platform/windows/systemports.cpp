@@ -2,18 +2,26 @@
 
 #include "devicetexts.h"
 #include "qstringfrom.h"
+#include "wincommtransport.h"
+
+#include <algorithm>
 
 namespace {
 
 // An adapter plugged in or pulled out shows in the tooltip this much later at most.
 constexpr int listLifetimeMs = 3000;
 
+[[nodiscard]] QString comName(int channel)
+{
+    return qs(texts::comLead) + QString::number(channel + 1);
+}
+
 } // namespace
 
 SystemPorts::SystemPorts()
 {
-    for (int channel = 0; channel < count; ++channel)
-        m_ports[channel] = std::make_unique<WinSerialPort>(qs(texts::comLead) + QString::number(channel + 1));
+    for (auto &port : m_ports)
+        port = std::make_unique<PortCore>(std::make_unique<WinCommTransport>());
 }
 
 SystemPorts::~SystemPorts() = default;
@@ -23,26 +31,45 @@ SerialPort &SystemPorts::port(int channel)
     return *m_ports[channel];
 }
 
-// Asked on every poll tick: a channel whose device went away opens its COM number again here as soon as
-// it answers, and says meanwhile that it waits.
-QString SystemPorts::description(int channel)
+bool SystemPorts::openPort(int channel)
 {
-    WinSerialPort &port = *m_ports[channel];
-    if (port.isHungUp() && !port.reopen())
-        return port.comName() + qs(texts::awaitingReturnTail);
-    const std::array<bool, count> open = openPorts();
-    if (m_listFresh.hasExpired() || open != m_listedWhileOpen) {
-        m_listed = listComPorts();
-        m_listedWhileOpen = open;
-        m_listFresh.setRemainingTime(listLifetimeMs);
-    }
-    return describeComPort(m_ports[channel]->comName(), m_listed);
+    m_ports[channel]->setDevice(comName(channel));
+    return m_ports[channel]->setPortOpen(true);
 }
 
-std::array<bool, SystemPorts::count> SystemPorts::openPorts() const
+// A channel whose device went away opens its COM number again as soon as it answers.
+void SystemPorts::resumeWaiting()
 {
-    std::array<bool, count> open{};
+    for (int channel = 0; channel < count; ++channel) {
+        if (m_ports[channel]->state() == PortCore::State::Waiting)
+            (void)m_ports[channel]->resume(comName(channel));
+    }
+}
+
+QString SystemPorts::description(int channel) const
+{
+    const PortCore &port = *m_ports[channel];
+    if (port.state() == PortCore::State::Waiting)
+        return comName(channel) + qs(texts::awaitingReturnTail);
+    const std::array<PortCore::State, count> now = states();
+    if (m_listFresh.hasExpired() || now != m_listedWith) {
+        m_listed = listComPorts();
+        m_listedWith = now;
+        m_listFresh.setRemainingTime(listLifetimeMs);
+    }
+    // A refusal is shown while the port it speaks of is there to be ticked again.
+    const bool listed = std::ranges::any_of(m_listed, [&](const ComPortInfo &info) {
+        return info.name.compare(comName(channel), Qt::CaseInsensitive) == 0;
+    });
+    if (port.state() == PortCore::State::Closed && !port.openFailure().isEmpty() && listed)
+        return comName(channel) + qs(texts::deviceSeparator) + port.openFailure();
+    return describeComPort(comName(channel), m_listed);
+}
+
+std::array<PortCore::State, SystemPorts::count> SystemPorts::states() const
+{
+    std::array<PortCore::State, count> states{};
     for (int channel = 0; channel < count; ++channel)
-        open[channel] = m_ports[channel]->isOpen();
-    return open;
+        states[channel] = m_ports[channel]->state();
+    return states;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "comportlist.h"
+#include "portcore.h"
 #include "portset.h"
-#include "winserialport.h"
 
 #include <QDeadlineTimer>
 
@@ -18,13 +18,15 @@ public:
     ~SystemPorts() override;
 
     SerialPort &port(int channel) override;
-    QString description(int channel) override;
+    bool openPort(int channel) override;
+    void resumeWaiting() override;
+    QString description(int channel) const override;
 
 private:
-    [[nodiscard]] std::array<bool, count> openPorts() const;
+    [[nodiscard]] std::array<PortCore::State, count> states() const;
 
-    std::array<std::unique_ptr<WinSerialPort>, count> m_ports;
-    QList<ComPortInfo> m_listed;
-    std::array<bool, count> m_listedWhileOpen{};
-    QDeadlineTimer m_listFresh;
+    std::array<std::unique_ptr<PortCore>, count> m_ports;
+    mutable QList<ComPortInfo> m_listed;
+    mutable std::array<PortCore::State, count> m_listedWith{};
+    mutable QDeadlineTimer m_listFresh;
 };

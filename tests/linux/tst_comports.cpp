@@ -70,8 +70,10 @@ private Q_SLOTS:
         QFETCH(QString, held);
         QCOMPARE(run(machine), u""_s);
         ComPortMap::HeldDevices open;
-        for (int n = 0; n < 4 && !held.isEmpty(); ++n)
-            open[n] = held.section(u' ', n, n) == u"-"_s ? QString() : m_root + u"/dev/"_s + held.section(u' ', n, n);
+        for (int n = 0; n < 4 && !held.isEmpty(); ++n) {
+            if (held.section(u' ', n, n) != u"-"_s)
+                open[n] = m_root + u"/dev/"_s + held.section(u' ', n, n);
+        }
         QStringList told;
         for (const ComPortMap::ComPort &port : ComPortMap(m_root + u"/dev"_s, m_root + u"/sys"_s, m_root + u"/rules"_s).ports(open)) {
             QVERIFY(port.description.startsWith(port.device.isEmpty() ? u"COM"_s : port.device + u" — "_s));

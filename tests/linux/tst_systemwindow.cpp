@@ -1,5 +1,5 @@
 #include "ptymodem.h"
-#include "qtserialport.h"
+#include "portcore.h"
 #include "rows.h"
 #include "systemports.h"
 #include "systemwindow.h"
@@ -87,7 +87,7 @@ private Q_SLOTS:
         // end-to-end run sends through such a link).
         machine.click(u"Check2"_s);
         QVERIFY(far.write("OK") == 2 && QFile::remove(machine.dir.path() + u"/dev/COM2"_s) && QFile::link(u"gone"_s, machine.dir.path() + u"/dev/COM2"_s));
-        QTRY_COMPARE(window->findChild<QtSerialPort *>(u"MSComm2"_s)->receivedBytes(), 2);
+        QTRY_COMPARE(window->findChild<PortCore *>(u"MSComm2"_s)->receivedBytes(), 2);
         window->tick();
         QCOMPARE(told(2) + window->findChild<QLineEdit *>(u"Text12"_s)->text(), u"%1 — последовательный порт | <p>%1 — последовательный порт</p>OK"_s.arg(pty));
         machine.click(u"Check2"_s), window->tick();

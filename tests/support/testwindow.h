@@ -18,7 +18,9 @@ class TestPorts final : public PortSet
 public:
     explicit TestPorts(std::array<std::unique_ptr<SerialPort>, channelCount> ports) : m_ports(std::move(ports)) {}
     SerialPort &port(int channel) override { return *m_ports[channel]; }
-    QString description(int) override { return {}; }
+    bool openPort(int channel) override { return m_ports[channel]->setPortOpen(true); }
+    void resumeWaiting() override {}
+    QString description(int) const override { return {}; }
 
 private:
     std::array<std::unique_ptr<SerialPort>, channelCount> m_ports;

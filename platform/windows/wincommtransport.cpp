@@ -1,6 +1,8 @@
-#include "winserialport.h"
+#include "wincommtransport.h"
 
+#include "devicetexts.h"
 #include "portlimits.h"
+#include "qstringfrom.h"
 
 #include <QWinEventNotifier>
 
@@ -18,6 +20,8 @@
 //   (fAbortOnError) and there are no timeouts. Wine reports a pty whose other end closed as
 //   ERROR_BROKEN_PIPE, Windows an unplugged adapter as ERROR_ACCESS_DENIED, ERROR_GEN_FAILURE,
 //   ERROR_OPERATION_ABORTED and the like; every one of them is a hang-up.
+// - A driver that ends reads with nothing (some do at a surprise removal) or fails every status request
+//   has lost its device, though no request says so: a few in a row count as a hang-up.
 // - Wine leaves DTR and RTS as they are at a close, and raises nothing when RTS/CTS flow starts. A COM
 //   number whose device is missing opens there as a bare device that refuses every request, so the open
 //   fails at its first request instead.
@@ -30,39 +34,41 @@ constexpr DWORD rtsState = 0x2;
 
 constexpr DWORD readChunk = 64 * 1024;
 constexpr DWORD driverTransmitQueue = 64 * 1024;
+// One poll period: a read that ended with nothing is started again this much later.
+constexpr int readAgainMs = 300;
+constexpr int failuresMeaningGone = 3;
 
-template<typename From, typename To>
-struct Mapping
+// Indexed by ParityKind, StopBitsKind and ModemSignal.
+constexpr std::array<BYTE, 5> parities{NOPARITY, EVENPARITY, ODDPARITY, SPACEPARITY, MARKPARITY};
+constexpr std::array<BYTE, 3> stopBitsKinds{ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS};
+constexpr std::array<DWORD, 4> statusBits{MS_RLSD_ON, MS_DSR_ON, MS_CTS_ON, rtsState};
+
+template<typename Table, typename Kind>
+[[nodiscard]] auto lookUp(const Table &table, Kind kind)
 {
-    From from;
-    To to;
-};
-
-constexpr std::array<Mapping<ParityKind, BYTE>, 5> parities{{
-    {ParityKind::None, NOPARITY},
-    {ParityKind::Even, EVENPARITY},
-    {ParityKind::Odd, ODDPARITY},
-    {ParityKind::Space, SPACEPARITY},
-    {ParityKind::Mark, MARKPARITY},
-}};
-
-constexpr std::array<Mapping<StopBitsKind, BYTE>, 3> stopBitsKinds{{
-    {StopBitsKind::One, ONESTOPBIT},
-    {StopBitsKind::OneAndHalf, ONE5STOPBITS},
-    {StopBitsKind::Two, TWOSTOPBITS},
-}};
-
-template<typename From, typename To, std::size_t N>
-[[nodiscard]] To lookUp(const std::array<Mapping<From, To>, N> &table, From from)
-{
-    return std::ranges::find(table, from, &Mapping<From, To>::from)->to;
+    return table[std::size_t(kind)];
 }
 
-// The DCB's own rule, which drivers enforce unevenly: one and a half stop bits go with five data bits
-// only, and two stop bits with any number but five.
-[[nodiscard]] bool stopBitsFit(const LineSettings &settings)
+struct ErrorReason
 {
-    return settings.stopBits == StopBitsKind::One || (settings.stopBits == StopBitsKind::OneAndHalf) == (settings.dataBits == 5);
+    DWORD error;
+    std::string_view reason;
+};
+
+// Windows says "access denied" of a COM port another program has open.
+constexpr std::array<ErrorReason, 5> errorReasons{{
+    {ERROR_FILE_NOT_FOUND, texts::noSuchDevice},
+    {ERROR_PATH_NOT_FOUND, texts::noSuchDevice},
+    {ERROR_ACCESS_DENIED, texts::busyDevice},
+    {ERROR_SHARING_VIOLATION, texts::busyDevice},
+    {ERROR_GEN_FAILURE, texts::inputOutputError},
+}};
+
+[[nodiscard]] QString openErrorReason(DWORD error)
+{
+    const auto found = std::ranges::find(errorReasons, error, &ErrorReason::error);
+    return found != errorReasons.end() ? qs(found->reason)
+                                       : qs(texts::driverErrorLead) + QStringLiteral("код %1").arg(error);
 }
 
 [[nodiscard]] HANDLE newEvent()
@@ -73,13 +79,15 @@ template<typename From, typename To, std::size_t N>
 } // namespace
 
 // One open of the port: the handle, and the reads and writes under way on it.
-struct WinSerialPort::Device
+struct WinCommTransport::Device
 {
     HANDLE handle = INVALID_HANDLE_VALUE;
     OVERLAPPED read{};
     OVERLAPPED write{};
     OVERLAPPED control{};
     bool reading = false;
+    // The device went away: no more requests, only the close.
+    bool gone = false;
     bool writing = false;
     std::array<char, readChunk> buffer{};
     std::unique_ptr<QWinEventNotifier> readNotifier;
@@ -126,76 +134,49 @@ struct WinSerialPort::Device
     }
 };
 
-WinSerialPort::WinSerialPort(QString comName, QObject *parent)
-    : QObject(parent), m_comName(std::move(comName)), m_received(receiveCapacity)
+WinCommTransport::WinCommTransport(QObject *parent) : QObject(parent)
 {
+    m_readAgain.setSingleShot(true);
+    m_readAgain.setInterval(readAgainMs);
+    connect(&m_readAgain, &QTimer::timeout, this, &WinCommTransport::startRead);
 }
 
-WinSerialPort::~WinSerialPort()
+WinCommTransport::~WinCommTransport()
 {
     close();
 }
 
-bool WinSerialPort::setPortOpen(bool open)
-{
-    if (!open) {
-        close();
-        return true;
-    }
-    return m_state == State::Closed && this->open();
-}
-
-bool WinSerialPort::open()
+OpenResult WinCommTransport::open(const QString &device, const PortConfig &config)
 {
     m_device = std::make_unique<Device>();
-    const QString path = QStringLiteral("\\\\.\\") + m_comName;
+    const QString path = QStringLiteral("\\\\.\\") + device;
     m_device->handle = ::CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), GENERIC_READ | GENERIC_WRITE, 0,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     COMMTIMEOUTS noTimeouts{};
     if (m_device->handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
         m_device.reset();
-        return false;
+        return OpenResult::failed(openErrorReason(error));
     }
     // A hint some drivers take: room for the whole receive buffer.
     (void)::SetupComm(m_device->handle, DWORD(receiveCapacity), driverTransmitQueue);
-    if (!::SetCommTimeouts(m_device->handle, &noTimeouts) || !putInForce(m_settings, m_handshaking)) {
-        release();
-        return false;
+    if (!::SetCommTimeouts(m_device->handle, &noTimeouts) || !configure(config)) {
+        m_device.reset();
+        return OpenResult::failed(qs(texts::driverRefusedSettings));
     }
-    connect(m_device->readNotifier.get(), &QWinEventNotifier::activated, this, &WinSerialPort::readDone);
-    connect(m_device->writeNotifier.get(), &QWinEventNotifier::activated, this, &WinSerialPort::writeDone);
-    m_received.clear();
-    m_decoder.reset();
-    m_state = State::Open;
+    connect(m_device->readNotifier.get(), &QWinEventNotifier::activated, this, &WinCommTransport::readDone);
+    connect(m_device->writeNotifier.get(), &QWinEventNotifier::activated, this, &WinCommTransport::writeDone);
+    m_emptyReads = m_failedRequests = 0;
     startRead();
-    return true;
-}
-
-bool WinSerialPort::reopen()
-{
-    if (m_state != State::HungUp)
-        return false;
-    close();
-    if (open())
-        return true;
-    m_state = State::HungUp;
-    return false;
-}
-
-void WinSerialPort::close()
-{
-    if (m_state == State::Open)
-        release();
-    m_device.reset();
-    m_received.clear();
-    m_state = State::Closed;
+    return OpenResult::opened();
 }
 
 // Unsent output is dropped, and a closed port asserts nothing: under RTS/CTS flow only taking RTS back from
 // the driver drops it.
-void WinSerialPort::release()
+void WinCommTransport::close()
 {
-    if (m_device && m_state != State::HungUp) {
+    m_readAgain.stop();
+    if (m_device && !m_device->gone) {
         const HANDLE handle = m_device->handle;
         (void)::PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_RXCLEAR);
         DCB dcb{};
@@ -212,50 +193,11 @@ void WinSerialPort::release()
     m_unsent.clear();
 }
 
-bool WinSerialPort::setSettings(QStringView text)
+// Settings and lines together, as the DCB carries both.
+bool WinCommTransport::configure(const PortConfig &config)
 {
-    const std::optional<LineSettings> wanted = parseLineSettings(text);
-    if (!wanted || !stopBitsFit(*wanted) || m_state == State::HungUp
-        || (m_state == State::Open && !change(*wanted, m_handshaking)))
-        return false;
-    m_settings = *wanted;
-    return true;
-}
-
-std::optional<QString> WinSerialPort::settings() const
-{
-    return formatLineSettings(m_settings);
-}
-
-bool WinSerialPort::setHandshaking(qint32 handshaking)
-{
-    if (!isHandshaking(handshaking) || m_state == State::HungUp
-        || (m_state == State::Open && !change(m_settings, handshaking)))
-        return false;
-    m_handshaking = handshaking;
-    return true;
-}
-
-std::optional<qint32> WinSerialPort::handshaking() const
-{
-    return m_handshaking;
-}
-
-bool WinSerialPort::change(const LineSettings &settings, qint32 handshaking)
-{
-    if (putInForce(settings, handshaking))
-        return true;
-    // The driver refused a part after taking others: the settings in force are put back, so that they are
-    // what a read reports.
-    (void)putInForce(m_settings, m_handshaking);
-    return false;
-}
-
-// The one way settings reach the driver, at an open and at a change alike. DTR and RTS go with them, as
-// the DCB carries the lines too.
-bool WinSerialPort::putInForce(const LineSettings &settings, qint32 handshaking)
-{
-    const HandshakingMode mode = handshakingModes[std::size_t(handshaking)];
+    const LineSettings &settings = config.line;
+    const HandshakingMode mode = handshakingModes[std::size_t(config.handshaking)];
     const HANDLE handle = m_device->handle;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
@@ -270,8 +212,8 @@ bool WinSerialPort::putInForce(const LineSettings &settings, qint32 handshaking)
     dcb.fOutxCtsFlow = mode.rtsCts;
     dcb.fOutxDsrFlow = FALSE;
     dcb.fDsrSensitivity = FALSE;
-    dcb.fDtrControl = m_dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-    dcb.fRtsControl = mode.rtsCts ? RTS_CONTROL_HANDSHAKE : m_rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    dcb.fDtrControl = config.dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = mode.rtsCts ? RTS_CONTROL_HANDSHAKE : config.rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
     dcb.fOutX = mode.xonXoff;
     dcb.fInX = mode.xonXoff;
     dcb.fTXContinueOnXoff = TRUE;
@@ -294,94 +236,44 @@ bool WinSerialPort::putInForce(const LineSettings &settings, qint32 handshaking)
     return true;
 }
 
-bool WinSerialPort::setDtrEnable(bool enable)
+bool WinCommTransport::setLine(OutputLine line, bool asserted)
 {
-    return setLine(true, enable);
+    const bool dtr = line == OutputLine::Dtr;
+    return m_device->escape(dtr ? (asserted ? SETDTR : CLRDTR) : (asserted ? SETRTS : CLRRTS));
 }
 
-std::optional<bool> WinSerialPort::dtrEnable() const
-{
-    return m_dtr;
-}
-
-bool WinSerialPort::setRtsEnable(bool enable)
-{
-    return setLine(false, enable);
-}
-
-// Under RTS/CTS flow the driver owns RTS; not every driver says no to a change, so it is refused here.
-bool WinSerialPort::setLine(bool dtr, bool enable)
-{
-    if (m_state == State::HungUp)
-        return false;
-    if (m_state == State::Open
-        && ((!dtr && handshakingModes[std::size_t(m_handshaking)].rtsCts)
-            || !m_device->escape(dtr ? (enable ? SETDTR : CLRDTR) : (enable ? SETRTS : CLRRTS))))
-        return false;
-    (dtr ? m_dtr : m_rts) = enable;
-    return true;
-}
-
-// The RTS field shows the line: under RTS/CTS flow the driver's, whatever the button asks for meanwhile.
-std::optional<bool> WinSerialPort::rtsEnable() const
-{
-    if (m_state != State::Open || !handshakingModes[std::size_t(m_handshaking)].rtsCts)
-        return m_rts;
-    DWORD lines = 0;
-    if (!m_device->askDriver(getDtrRts, lines))
-        return std::nullopt;
-    return (lines & rtsState) != 0;
-}
-
-std::optional<bool> WinSerialPort::cdHolding() const
-{
-    return holding(MS_RLSD_ON);
-}
-
-std::optional<bool> WinSerialPort::ctsHolding() const
-{
-    return holding(MS_CTS_ON);
-}
-
-std::optional<bool> WinSerialPort::dsrHolding() const
-{
-    return holding(MS_DSR_ON);
-}
-
-std::optional<bool> WinSerialPort::holding(unsigned long line) const
+std::optional<bool> WinCommTransport::signalState(ModemSignal signal)
 {
     DWORD lines = 0;
-    if (m_state != State::Open || !::GetCommModemStatus(m_device->handle, &lines))
+    const bool answered = signal == ModemSignal::Rts ? m_device->askDriver(getDtrRts, lines)
+                                                     : ::GetCommModemStatus(m_device->handle, &lines);
+    if (!answered) {
+        // Not every driver answers for the RTS it drives; a status request is another matter.
+        if (signal != ModemSignal::Rts)
+            failedRequest();
         return std::nullopt;
-    return (lines & line) != 0;
+    }
+    if (signal != ModemSignal::Rts)
+        m_failedRequests = 0;
+    return (lines & lookUp(statusBits, signal)) != 0;
 }
 
-std::optional<QString> WinSerialPort::input()
+bool WinCommTransport::write(QByteArrayView bytes)
 {
-    if (m_state == State::Open)
-        return m_decoder.decode(m_received.take());
-    if (m_state != State::HungUp)
-        return std::nullopt;
-    // What arrived before a hang-up is still shown once, a character it cut off as U+FFFD.
-    QString rest = m_decoder.decode(m_received.take());
-    rest += m_decoder.flush();
-    return rest.isEmpty() ? std::nullopt : std::optional(rest);
-}
-
-bool WinSerialPort::output(QStringView text)
-{
-    if (m_state != State::Open)
-        return false;
-    const QByteArray bytes = text.toUtf8();
-    if (m_writing.size() + m_unsent.size() + bytes.size() > transmitCapacity)
-        return false;
     m_unsent += bytes;
     startWrite();
     return true;
 }
 
-void WinSerialPort::startRead()
+qint64 WinCommTransport::queued() const
 {
+    return m_writing.size() + m_unsent.size();
+}
+
+void WinCommTransport::startRead()
+{
+    if (!m_device || m_device->gone)
+        return;
     Device &device = *m_device;
     COMSTAT status{};
     DWORD errors = 0;
@@ -398,8 +290,8 @@ void WinSerialPort::startRead()
     device.reading = true;
 }
 
-// The read's end, however it ends, comes here: the one place a hang-up is noticed.
-void WinSerialPort::readDone()
+// The read's end, however it ends, comes here: where a hang-up is noticed.
+void WinCommTransport::readDone()
 {
     Device &device = *m_device;
     DWORD got = 0;
@@ -411,11 +303,19 @@ void WinSerialPort::readDone()
         return;
     }
     device.reading = false;
-    m_received.append(QByteArrayView(device.buffer.data(), got));
+    if (got == 0) {
+        if (++m_emptyReads >= failuresMeaningGone)
+            hangUp();
+        else
+            m_readAgain.start();
+        return;
+    }
+    m_emptyReads = 0;
+    events().received(QByteArrayView(device.buffer.data(), got));
     startRead();
 }
 
-void WinSerialPort::startWrite()
+void WinCommTransport::startWrite()
 {
     Device &device = *m_device;
     if (device.writing || m_unsent.isEmpty())
@@ -429,7 +329,7 @@ void WinSerialPort::startWrite()
     device.writing = true;
 }
 
-void WinSerialPort::writeDone()
+void WinCommTransport::writeDone()
 {
     Device &device = *m_device;
     DWORD sent = 0;
@@ -446,14 +346,20 @@ void WinSerialPort::writeDone()
     startWrite();
 }
 
-// The handle is let go from the event loop: the notifier that noticed the hang-up is the device's own.
-void WinSerialPort::hangUp()
+void WinCommTransport::failedRequest()
 {
-    if (m_state != State::Open)
+    if (++m_failedRequests >= failuresMeaningGone)
+        hangUp();
+}
+
+// The device stays as it is until the port closes it: the notifier that noticed the hang-up is its own.
+void WinCommTransport::hangUp()
+{
+    if (!m_device || m_device->gone)
         return;
-    m_state = State::HungUp;
+    m_device->gone = true;
+    m_readAgain.stop();
     m_device->readNotifier->setEnabled(false);
     m_device->writeNotifier->setEnabled(false);
-    QMetaObject::invokeMethod(
-        this, [this] { if (m_state == State::HungUp) release(); }, Qt::QueuedConnection);
+    events().hungUp();
 }
