@@ -46,6 +46,8 @@ bool PortCore::open(State failedState)
 {
     if (failedState == State::Closed)
         m_inForce = m_wanted;
+    else
+        m_transport->close(); // what is left of the device that went away
     const OpenResult result = m_transport->open(m_device, m_inForce);
     m_failure = result.reason;
     switch (result.status) {

@@ -67,6 +67,8 @@ OpenResult QtSerialTransport::open(const QString &device, const PortConfig &conf
         m_port->close();
         return OpenResult::failed(failure);
     }
+    // What reached the driver while the port was closed is not this open's.
+    (void)m_port->clear(QSerialPort::Input);
     watchReadNotifier();
     return OpenResult::opened();
 }

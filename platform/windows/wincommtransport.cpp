@@ -160,7 +160,9 @@ OpenResult WinCommTransport::open(const QString &device, const PortConfig &confi
     }
     // A hint some drivers take: room for the whole receive buffer.
     (void)::SetupComm(m_device->handle, DWORD(receiveCapacity), driverTransmitQueue);
-    if (!::SetCommTimeouts(m_device->handle, &noTimeouts) || !configure(config)) {
+    // What reached the driver while the port was closed is not this open's.
+    if (!::SetCommTimeouts(m_device->handle, &noTimeouts) || !configure(config)
+        || !::PurgeComm(m_device->handle, PURGE_RXCLEAR)) {
         m_device.reset();
         return OpenResult::failed(qs(texts::driverRefusedSettings));
     }
