@@ -1,7 +1,6 @@
 #include "channelenable.h"
 
 #include "controls.h"
-#include "ignoreerrors.h"
 #include "qstringfrom.h"
 #include "channeltexts.h"
 
@@ -14,12 +13,11 @@ ChannelEnable::ChannelEnable(Controls &controls, PortSet &ports)
 void ChannelEnable::checkClicked(int channel)
 {
     SerialPort &port = m_ports.port(channel);
-    if (m_controls.checkValue(channel) != 1) {
+    if (!m_controls.isEnabled(channel)) {
         (void)port.setPortOpen(false); // closing a port that never opened is no error
         return;
     }
-    IgnoreErrors errors;
-    if (errors.write(m_ports.openPort(channel)))
+    if (m_ports.openPort(channel))
         return;
     m_controls.showMessage(qs(texts::portNotFound));
     m_controls.setCheckValue(channel, 0);

@@ -1,7 +1,6 @@
 #include "channelsettings.h"
 
 #include "controls.h"
-#include "ignoreerrors.h"
 #include "linesettings.h"
 #include "qstringfrom.h"
 #include "channeltexts.h"
@@ -17,7 +16,7 @@ ChannelSettings::ChannelSettings(Controls &controls, PortSet &ports)
 void ChannelSettings::comboClicked(int /*comboIndex: every choice applies all combos*/)
 {
     for (int channel = 0; channel < channelCount; ++channel) {
-        if (m_controls.checkValue(channel) != 1)
+        if (!m_controls.isEnabled(channel))
             continue;
         if (!applyTo(channel))
             m_controls.showMessage(qs(texts::notAllowed));
@@ -37,11 +36,10 @@ QString ChannelSettings::settingsText(int channel) const
 bool ChannelSettings::applyTo(int channel)
 {
     SerialPort &port = m_ports.port(channel);
-    IgnoreErrors errors;
-    errors.write(port.setSettings(settingsText(channel)));
-    const auto handshaking = errors.read(
-        parseHandshakingText(m_controls.comboText(comboIndex(channel, SettingsRole::Handshaking))));
-    if (handshaking)
-        errors.write(port.setHandshaking(*handshaking));
-    return !errors.failed();
+    // Both steps are tried whatever the first one gives.
+    const bool settingsTaken = port.setSettings(settingsText(channel));
+    const auto handshaking =
+        parseHandshakingText(m_controls.comboText(comboIndex(channel, SettingsRole::Handshaking)));
+    const bool handshakingTaken = handshaking && port.setHandshaking(*handshaking);
+    return settingsTaken && handshakingTaken;
 }

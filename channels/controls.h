@@ -13,6 +13,8 @@ public:
     virtual ~Controls() = default;
 
     [[nodiscard]] virtual int checkValue(int channel) const = 0;
+    // Ticked, exactly: a partly ticked box (2) is not.
+    [[nodiscard]] bool isEnabled(int channel) const { return checkValue(channel) == 1; }
     // A change of the value runs the channel's enable handler, as a click does.
     virtual void setCheckValue(int channel, int value) = 0;
 

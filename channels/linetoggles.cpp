@@ -10,7 +10,7 @@ LineToggles::LineToggles(Controls &controls, PortSet &ports)
 
 void LineToggles::buttonClicked(int channel, Line line)
 {
-    if (m_controls.checkValue(channel) != 1)
+    if (!m_controls.isEnabled(channel))
         return;
     const ColorCode before = m_controls.buttonColor(channel, line);
     const bool raise = before == ColorCode::ButtonFace;

@@ -1,7 +1,6 @@
 #include "pollcycle.h"
 
 #include "controls.h"
-#include "ignoreerrors.h"
 #include "qstringfrom.h"
 #include "channeltexts.h"
 
@@ -51,13 +50,13 @@ PollCycle::PollCycle(Controls &controls, PortSet &ports)
 
 void PollCycle::resetTransmitPhases()
 {
-    m_phases.fill(1);
+    m_phases.fill(TransmitPhase::Send);
 }
 
 void PollCycle::tick()
 {
     for (int channel = 0; channel < channelCount; ++channel) {
-        if (m_controls.checkValue(channel) == 1)
+        if (m_controls.isEnabled(channel))
             pollEnabled(channel);
         else
             blankDisabled(channel);
@@ -67,18 +66,18 @@ void PollCycle::tick()
 void PollCycle::pollEnabled(int channel)
 {
     SerialPort &port = m_ports.port(channel);
-    IgnoreErrors errors; // a failed read leaves its control as it was; nothing is reported
-    const QString name = handshakeName(errors.read(port.handshaking()));
-    if (const auto settings = errors.read(port.settings()))
+    // A failed read leaves its control as it was; nothing is reported.
+    const QString name = handshakeName(port.handshaking());
+    if (const auto settings = port.settings())
         m_controls.setStatusCaption(channel, *settings + QStringLiteral("  ") + name);
-    showLine(channel, Pin::Dcd, errors.read(port.cdHolding()), ColorCode::Green);
-    showReceived(channel, errors.read(port.input()));
+    showLine(channel, Pin::Dcd, port.cdHolding(), ColorCode::Green);
+    showReceived(channel, port.input());
     transmit(channel);
-    showLine(channel, Pin::Dtr, errors.read(port.dtrEnable()), ColorCode::Red);
+    showLine(channel, Pin::Dtr, port.dtrEnable(), ColorCode::Red);
     m_controls.setPinText(channel, Pin::Gnd, qs(texts::groundText));
-    showLine(channel, Pin::Dsr, errors.read(port.dsrHolding()), ColorCode::Green);
-    showLine(channel, Pin::Rts, errors.read(port.rtsEnable()), ColorCode::Red);
-    showLine(channel, Pin::Cts, errors.read(port.ctsHolding()), ColorCode::Green);
+    showLine(channel, Pin::Dsr, port.dsrHolding(), ColorCode::Green);
+    showLine(channel, Pin::Rts, port.rtsEnable(), ColorCode::Red);
+    showLine(channel, Pin::Cts, port.ctsHolding(), ColorCode::Green);
 }
 
 void PollCycle::showLine(int channel, Pin pin, std::optional<bool> state, ColorCode active)
@@ -100,16 +99,16 @@ void PollCycle::showReceived(int channel, const std::optional<QString> &received
 
 void PollCycle::transmit(int channel)
 {
-    qint16 &phase = m_phases[channel];
+    TransmitPhase &phase = m_phases[channel];
     const QString text = m_controls.pinText(channel, Pin::Td);
-    if (text.isEmpty() || phase != 1) {
+    if (text.isEmpty() || phase != TransmitPhase::Send) {
         m_controls.setIndicatorColor(channel, Pin::Td, ColorCode::WindowBackground);
-        phase = 1;
+        phase = TransmitPhase::Send;
         return;
     }
     m_controls.setIndicatorColor(channel, Pin::Td, ColorCode::Red);
     (void)m_ports.port(channel).output(text); // a refused send still counts as this phase's send
-    phase = 2;
+    phase = TransmitPhase::Skip;
 }
 
 void PollCycle::blankDisabled(int channel)

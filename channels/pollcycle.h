@@ -24,8 +24,6 @@ public:
     void tick();
     void resetTransmitPhases();
 
-    [[nodiscard]] qint16 transmitPhase(int channel) const { return m_phases[channel]; }
-
 private:
     void pollEnabled(int channel);
     void blankDisabled(int channel);
@@ -35,5 +33,9 @@ private:
 
     Controls &m_controls;
     PortSet &m_ports;
-    std::array<qint16, channelCount> m_phases{1, 1, 1, 1};
+    // A tick that finds TD text sends it and makes the next one skip.
+    enum class TransmitPhase : qint16 { Send = 1, Skip = 2 };
+
+    std::array<TransmitPhase, channelCount> m_phases{TransmitPhase::Send, TransmitPhase::Send,
+                                                     TransmitPhase::Send, TransmitPhase::Send};
 };
