@@ -1,4 +1,5 @@
 #include "comportlist.h"
+#include "devicedescription.h"
 #include "iconresource.h"
 #include "regionalnames.h"
 #include "systemports.h"
