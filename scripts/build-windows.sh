@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds Velmora for 64-bit Windows in build/windows, runs its tests under Wine, and makes the setup
 # program and the portable zip, whose setup it then runs and tries under Wine. Installs nothing: run
-# scripts/install-deps.sh first. The Qt for MinGW comes from scripts/build-qt-mingw.sh (about 45 minutes
-# the first time, cached under /var/cache/velmora after). The Wine prefix is made, or brought up to date,
+# scripts/install-deps.sh --tests first. The Qt for MinGW comes from scripts/build-qt-mingw.sh (about
+# 45 minutes the first time, cached under /var/cache/velmora after). The Wine prefix is made, or brought up to date,
 # with every COM number a test can reach mapped to a pty link of the build and all others blocked, before
 # any Windows program runs; no wineserver or socat of this build is left running when the script ends.
 # Exits non-zero on any failure. Environment: JOBS (default: the number of cores).
