@@ -104,10 +104,11 @@ QDate Module1::startDate()
     return m_startDate;
 }
 
+// Windows promises the nominative but not its case: Wine gives "декабрь".
 QString Module1::genitiveOf(const QString &monthName)
 {
     for (const texts::MonthForms &forms : texts::monthForms) {
-        if (monthName == qs(forms.nominative))
+        if (monthName.compare(qs(forms.nominative), Qt::CaseInsensitive) == 0)
             return qs(forms.genitive);
     }
     return monthName;

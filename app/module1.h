@@ -27,7 +27,7 @@ public:
     void setMonthGenitive();
     [[nodiscard]] const QString &monthGenitive() const { return m_monthGenitive; }
 
-    // The genitive form of a nominative month name; any other name comes back unchanged.
+    // The genitive form of a nominative month name in any case; any other name comes back unchanged.
     [[nodiscard]] static QString genitiveOf(const QString &monthName);
     [[nodiscard]] static QString windowTitle(QDate date, const QString &monthGenitive, const QString &weekdayName);
     [[nodiscard]] static QString authorText();
