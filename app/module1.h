@@ -21,7 +21,8 @@ public:
     void formLoad(MainWindow &window);
 
     // Gives the window, and first its topmost owner when asked to, the large and the
-    // small icon from the program's resource of that name; a missing one clears the icon.
+    // small icon from the program's resource of that name, drawn at the screen's pixels;
+    // a missing one clears the icon.
     static void setWindowIcon(QWidget *window, const QString &resourceName, bool setTopmostOwner);
 
     void setMonthGenitive();
