@@ -5,6 +5,13 @@
 
 #include <QTest>
 
+#include <string>
+
+#include <windows.h>
+
+#include <devguid.h>
+#include <setupapi.h>
+
 using namespace Qt::StringLiterals;
 
 class TestWinPlatform : public QObject
@@ -42,21 +49,49 @@ private Q_SLOTS:
     }
 
     // Under Wine SetupAPI lists no port and SERIALCOMM those the prefix maps: COM1 to COM3 here. Nominative
-    // months, weekdays from Sunday, as Wine's Russian locale has them (Windows capitalises the months, as
-    // "Январь").
+    // months, in whatever case (Windows says "Январь", Wine "январь"), and weekdays from Sunday.
     void systemPortsAndRegionalNames()
     {
         SystemPorts ports;
         const QStringList names{ports.description(0), ports.description(1), ports.description(2), ports.description(3),
-                                regionalMonthName(1), regionalMonthName(12), regionalWeekdayName(1),
+                                regionalMonthName(1).toLower(), regionalMonthName(12).toLower(),
+                                regionalWeekdayName(1),
                                 regionalWeekdayName(2), regionalWeekdayName(7)};
         QCOMPARE(names.join(u'|'), u"COM1 — последовательный порт|COM2 — последовательный порт|COM3 — последовательный порт|"
                                    "COM4 — нет устройства|январь|декабрь|воскресенье|понедельник|суббота"_s);
     }
 
-    // The picture by its name in any letter case, scaled by the system to the size asked for; a name the
+    // The picture by the name the program asks for, scaled by the system to the size asked for; a name the
     // program does not hold has none.
-    void iconResources() { QVERIFY(iconResource(u"ICON1"_s, 16).size() == QSize(16, 16) && iconResource(u"Icon2"_s, 32).isNull()); }
+    void iconResources() { QVERIFY(iconResource(u"Icon1"_s, 16).size() == QSize(16, 16) && iconResource(u"Icon2"_s, 32).isNull()); }
+
+    // The port of a modem-class device (a USB CDC modem), registered for the test and removed again.
+    void modemPort()
+    {
+        const HDEVINFO devices = ::SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_MODEM, nullptr);
+        SP_DEVINFO_DATA modem{};
+        modem.cbSize = sizeof modem;
+        if (!::SetupDiCreateDeviceInfoW(devices, L"VELMORA_TEST_MODEM", &GUID_DEVCLASS_MODEM, nullptr, nullptr,
+                                        DICD_GENERATE_ID, &modem)
+            || !::SetupDiRegisterDeviceInfo(devices, &modem, 0, nullptr, nullptr, nullptr)) {
+            ::SetupDiDestroyDeviceInfoList(devices);
+            QSKIP("registering a device takes administrator rights");
+        }
+        const std::wstring model = L"USB Modem", maker = L"u-blox", port = L"COM7";
+        const auto bytes = [](const std::wstring &text) { return DWORD((text.size() + 1) * sizeof(wchar_t)); };
+        ::SetupDiSetDeviceRegistryPropertyW(devices, &modem, SPDRP_FRIENDLYNAME,
+                                            reinterpret_cast<const BYTE *>(model.c_str()), bytes(model));
+        ::SetupDiSetDeviceRegistryPropertyW(devices, &modem, SPDRP_MFG,
+                                            reinterpret_cast<const BYTE *>(maker.c_str()), bytes(maker));
+        const HKEY key =
+            ::SetupDiCreateDevRegKeyW(devices, &modem, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
+        ::RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE *>(port.c_str()), bytes(port));
+        ::RegCloseKey(key);
+        const QString described = describeComPort(u"COM7"_s, listComPorts());
+        ::SetupDiRemoveDevice(devices, &modem);
+        ::SetupDiDestroyDeviceInfoList(devices);
+        QCOMPARE(described, u"COM7 — USB Modem (u-blox)"_s);
+    }
 };
 
 QTEST_MAIN(TestWinPlatform)
