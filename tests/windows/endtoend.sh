@@ -33,7 +33,7 @@ days=(воскресенье понедельник вторник среда ч
 x_server
 (cd "$tmp" && LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 exec wine "$program") & app=$!; pids+=($!)
 window "Brannick       Velmora v.1.1              Сегодня: $(date +%-d)  ${months[$(date +%-m) - 1]}  $(date +%Y) года  ${days[$(date +%w)]}"
-sends "$tmp/far1" "$tmp/pty1" $(pgrep -f velmora.exe)
+sends "$tmp/far1" "$tmp/pty1" "$app"
 import -window root "${setup%/*}/velmora-wine.png" 2>/dev/null || true
 ends alt+F4 "$app"
 echo "PASS: setup, title, COM1, TD and Alt+F4 under Wine"
