@@ -152,14 +152,15 @@ private Q_SLOTS:
         QCOMPARE(u"%1 %2"_s.arg(small.pixelColor(0, 0).alpha()).arg(small.pixelColor(8, 8).alpha()), u"0 255"_s);
     }
 
-    // Run by tst_window_at150 with the screen at 150 %: both icons drawn at its pixels, not scaled up.
+    // Run by tst_window_at150 with the screen at 150 %: both icons drawn at its pixels, not scaled.
     void iconsAt150Percent()
     {
         if (qEnvironmentVariable("QT_SCALE_FACTOR") != u"1.5"_s)
             QSKIP("tst_window_at150 runs this with QT_SCALE_FACTOR=1.5");
         TestWindow ui;
         Module1().formLoad(*ui.window);
-        QCOMPARE(ui.window->windowIcon().availableSizes(), (QList<QSize>{QSize(48, 48), QSize(24, 24)}));
+        const QList<QSize> sizes{QSize(48, 48), QSize(24, 24)};
+        QCOMPARE(ui.window->windowIcon().availableSizes(), sizes);
     }
 
     // "tag control x y shown": a click at that point of the control, with the panel shown; x -1 is on the scroll bar.

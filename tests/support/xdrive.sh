@@ -15,12 +15,14 @@ window() {
     [ "$(xdotool getwindowname "$win")" = "$1" ] || fail "title '$(xdotool getwindowname "$win")', not '$1'"
     eval "$(xdotool getwindowgeometry --shell "$win")"
 }
-# click X Y: a click at X Y below the menu bar, once the window, at the size it has then, shows something
-# there (before its first paint it is black).
+# click X Y: a click at X Y below the menu bar, once the window, at the size it has then, shows
+# something there (before its first paint it is black).
 click() { local y; eval "$(xdotool getwindowgeometry --shell "$win")" && y=$(($2 + HEIGHT - 551))
-    soon drawn "$1" "$y" || fail "nothing drawn at $1,$y"; xdotool mousemove --window "$win" "$1" "$y" click 1; }
-drawn() { local pixel; pixel=$(import -window "$win" -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null) &&
-    [[ $pixel == *'#'* && $pixel != *'#000000'* ]]; }
+    soon drawn "$1" "$y" || fail "nothing drawn at $1,$y"
+    xdotool mousemove --window "$win" "$1" "$y" click 1; }
+drawn() { local pixel
+    pixel=$(import -window "$win" -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null) &&
+        [[ $pixel == *'#'* && $pixel != *'#000000'* ]]; }
 
 # sends FAR DEVICE PID...: ticking Com1 must make one of the processes PID open DEVICE, and "probe" typed
 # into TD must reach the file FAR, which DEVICE's far end writes.

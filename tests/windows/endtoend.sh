@@ -26,8 +26,8 @@ program="$WINEPREFIX/drive_c/Program Files/Velmora/velmora.exe"
 [ -f "$program" ] || fail "nothing installed at C:\\Program Files\\Velmora\\velmora.exe"
 find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmora/Velmora.lnk' | grep -q . || fail "no Start-menu shortcut"
 
-# Wine's regional settings name the month in lower case ("декабрь", where Windows says "Декабрь"); the
-# title gives its genitive all the same. Weekdays are lower case on both.
+# Wine's regional settings name the month in lower case ("декабрь", where Windows says "Декабрь");
+# the title gives its genitive all the same. Weekdays are lower case on both.
 months=(Января Февраля Марта Апреля Мая Июня Июля Августа Сентября Октября Ноября Декабря)
 days=(воскресенье понедельник вторник среда четверг пятница суббота)
 x_server

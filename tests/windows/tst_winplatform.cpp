@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <string>
+#include <utility>
 
 #include <windows.h>
 
@@ -13,6 +14,13 @@
 #include <setupapi.h>
 
 using namespace Qt::StringLiterals;
+
+// A registry text as SetupAPI and the registry take it: its bytes with the terminating zero.
+static const BYTE *bytes(const std::wstring &text)
+{
+    return reinterpret_cast<const BYTE *>(text.c_str());
+}
+static DWORD size(const std::wstring &text) { return DWORD((text.size() + 1) * sizeof(wchar_t)); }
 
 class TestWinPlatform : public QObject
 {
@@ -48,8 +56,8 @@ private Q_SLOTS:
               : function == u"serial" ? ::usbSerialNumber(given) : ::describeComPort(given, ports), "made");
     }
 
-    // Under Wine SetupAPI lists no port and SERIALCOMM those the prefix maps: COM1 to COM3 here. Nominative
-    // months, in whatever case (Windows says "Январь", Wine "январь"), and weekdays from Sunday.
+    // Under Wine SetupAPI lists no port and SERIALCOMM those the prefix maps: COM1 to COM3 here.
+    // Nominative months in any case (Windows says "Январь", Wine "январь"), weekdays from Sunday.
     void systemPortsAndRegionalNames()
     {
         SystemPorts ports;
@@ -61,31 +69,32 @@ private Q_SLOTS:
                                    "COM4 — нет устройства|январь|декабрь|воскресенье|понедельник|суббота"_s);
     }
 
-    // The picture by the name the program asks for, scaled by the system to the size asked for; a name the
-    // program does not hold has none.
-    void iconResources() { QVERIFY(iconResource(u"Icon1"_s, 16).size() == QSize(16, 16) && iconResource(u"Icon2"_s, 32).isNull()); }
+    // The picture by the name the program asks for, scaled by the system to the size asked for; a
+    // name the program does not hold has none.
+    void iconResources()
+    {
+        QVERIFY(iconResource(u"Icon1"_s, 16).size() == QSize(16, 16));
+        QVERIFY(iconResource(u"Icon2"_s, 32).isNull());
+    }
 
-    // The port of a modem-class device (a USB CDC modem), registered for the test and removed again.
+    // The port of a modem-class device (a USB CDC modem), registered for the test, then removed.
     void modemPort()
     {
         const HDEVINFO devices = ::SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_MODEM, nullptr);
         SP_DEVINFO_DATA modem{};
         modem.cbSize = sizeof modem;
-        if (!::SetupDiCreateDeviceInfoW(devices, L"VELMORA_TEST_MODEM", &GUID_DEVCLASS_MODEM, nullptr, nullptr,
-                                        DICD_GENERATE_ID, &modem)
+        if (!::SetupDiCreateDeviceInfoW(devices, L"VELMORA_MODEM", &GUID_DEVCLASS_MODEM, nullptr,
+                                        nullptr, DICD_GENERATE_ID, &modem)
             || !::SetupDiRegisterDeviceInfo(devices, &modem, 0, nullptr, nullptr, nullptr)) {
             ::SetupDiDestroyDeviceInfoList(devices);
             QSKIP("registering a device takes administrator rights");
         }
         const std::wstring model = L"USB Modem", maker = L"u-blox", port = L"COM7";
-        const auto bytes = [](const std::wstring &text) { return DWORD((text.size() + 1) * sizeof(wchar_t)); };
-        ::SetupDiSetDeviceRegistryPropertyW(devices, &modem, SPDRP_FRIENDLYNAME,
-                                            reinterpret_cast<const BYTE *>(model.c_str()), bytes(model));
-        ::SetupDiSetDeviceRegistryPropertyW(devices, &modem, SPDRP_MFG,
-                                            reinterpret_cast<const BYTE *>(maker.c_str()), bytes(maker));
+        for (const auto &[property, text] : {std::pair{SPDRP_FRIENDLYNAME, model}, {SPDRP_MFG, maker}})
+            ::SetupDiSetDeviceRegistryPropertyW(devices, &modem, property, bytes(text), size(text));
         const HKEY key =
             ::SetupDiCreateDevRegKeyW(devices, &modem, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
-        ::RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE *>(port.c_str()), bytes(port));
+        ::RegSetValueExW(key, L"PortName", 0, REG_SZ, bytes(port), size(port));
         ::RegCloseKey(key);
         const QString described = describeComPort(u"COM7"_s, listComPorts());
         ::SetupDiRemoveDevice(devices, &modem);
