@@ -41,14 +41,14 @@ namespace {
     return candidate;
 }
 
-// A window keeps one icon per size; setting one size leaves the other as it was.
+// A window keeps one icon per size, in pixels; setting one size leaves the other as it was.
 void setIconOfSize(QWidget *window, int size, const QPixmap &pixmap)
 {
     const QIcon old = window->windowIcon();
     QIcon icon;
     for (const QSize &kept : old.availableSizes()) {
         if (kept != QSize(size, size))
-            icon.addPixmap(old.pixmap(kept));
+            icon.addPixmap(old.pixmap(kept, 1.0));
     }
     if (!pixmap.isNull())
         icon.addPixmap(pixmap);
@@ -82,8 +82,10 @@ void Module1::setWindowIcon(QWidget *window, const QString &resourceName, bool s
 {
     QWidget *owner = setTopmostOwner ? topmostOwner(window) : nullptr;
     const QStyle *style = window->style();
+    // In the screen's pixels: at 150 % a 32-pixel picture would be scaled up to 48 by the system.
+    const qreal ratio = window->devicePixelRatio();
     for (QStyle::PixelMetric metric : {QStyle::PM_LargeIconSize, QStyle::PM_SmallIconSize}) {
-        const int size = style->pixelMetric(metric, nullptr, window);
+        const int size = qRound(style->pixelMetric(metric, nullptr, window) * ratio);
         const QPixmap pixmap = QPixmap::fromImage(iconResource(resourceName, size));
         if (owner != nullptr)
             setIconOfSize(owner, size, pixmap);
@@ -104,10 +106,11 @@ QDate Module1::startDate()
     return m_startDate;
 }
 
+// Windows promises the nominative but not its case: Wine gives "декабрь".
 QString Module1::genitiveOf(const QString &monthName)
 {
     for (const texts::MonthForms &forms : texts::monthForms) {
-        if (monthName == qs(forms.nominative))
+        if (monthName.compare(qs(forms.nominative), Qt::CaseInsensitive) == 0)
             return qs(forms.genitive);
     }
     return monthName;

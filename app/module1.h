@@ -21,13 +21,14 @@ public:
     void formLoad(MainWindow &window);
 
     // Gives the window, and first its topmost owner when asked to, the large and the
-    // small icon from the program's resource of that name; a missing one clears the icon.
+    // small icon from the program's resource of that name, drawn at the screen's pixels;
+    // a missing one clears the icon.
     static void setWindowIcon(QWidget *window, const QString &resourceName, bool setTopmostOwner);
 
     void setMonthGenitive();
     [[nodiscard]] const QString &monthGenitive() const { return m_monthGenitive; }
 
-    // The genitive form of a nominative month name; any other name comes back unchanged.
+    // The genitive form of a nominative month name in any case; any other name comes back unchanged.
     [[nodiscard]] static QString genitiveOf(const QString &monthName);
     [[nodiscard]] static QString windowTitle(QDate date, const QString &monthGenitive, const QString &weekdayName);
     [[nodiscard]] static QString authorText();

@@ -52,7 +52,7 @@ struct MonthForms
     std::string_view genitive;
 };
 
-// Compared exactly with the month name of the regional settings.
+// Compared with the month name of the regional settings without regard to case.
 inline constexpr std::array<MonthForms, 12> monthForms{{
     {"Январь", "Января"},
     {"Февраль", "Февраля"},

@@ -42,6 +42,32 @@ check_com() {
     [[ $1 =~ ^COM[1-4]$ ]] || die "$1: not one of COM1, COM2, COM3, COM4"
 }
 
+# One run at a time, from the first check to the last write: two runs that check
+# the rules at once would both find the number and the device free.
+lock_rules() {
+    [ -d "$rules_dir" ] || die "$rules_dir: no such folder (is udev installed?)"
+    exec 9<"$rules_dir" && flock 9 || die "cannot lock $rules_dir"
+}
+
+check_udevadm() {
+    command -v "$udevadm" >/dev/null || die "$udevadm: not found (is udev installed?)"
+}
+
+# Writes the rule $2 for $1, saying why it cannot.
+write_rule() {
+    local file err
+    file=$(rule_file "$1")
+    err=$({ printf '%s\n' "$2" >"$file"; } 2>&1) && return
+    err=${err##*: }
+    [[ $err != "Permission denied" || $EUID -eq 0 ]] || err+=": run as root"
+    die "cannot write $file: $err"
+}
+
+# The device number of the node $1, as sysfs gives it in a tty's "dev".
+node_number() {
+    stat -L -c %Hr:%Lr "$1"
+}
+
 # Makes udev apply the rules to one tty and waits until it has.
 apply() {
     "$udevadm" control --reload && "$udevadm" trigger --settle "$sys_root/class/tty/$1"
@@ -203,14 +229,17 @@ take_out() {
 }
 
 assign() {
-    local com=$1 path=$2 name link match why
+    local com=$1 path=$2 node name link match why
     check_com "$com"
+    lock_rules
+    check_udevadm
     path=${path#/dev/} # as the user sees it, so also under a stand-in dev root
     [[ $path == /* ]] || path=$dev_root/$path
-    name=$(basename "$(readlink -f "$path" || echo "$path")")
-    if [ ! -e "$path" ] || [ ! -e "$sys_root/class/tty/$name" ]; then
-        die "$2: not a tty device"
-    fi
+    # Only the tty's own node: any path whose last part is a tty name would
+    # otherwise pin that tty (a file, a folder in sysfs).
+    node=$(readlink -e "$path") && name=${node##*/} && [ -c "$node" ] \
+        && [ "$(node_number "$node")" = "$(attr "$sys_root/class/tty/$name/dev")" ] \
+        || die "$2: not the device node of a tty"
     [ -e "$sys_root/class/tty/$name/device" ] || die "$2: a virtual terminal, not a serial port"
     # The kernel makes a ttyS node for every UART slot; type 0 means no chip answers there.
     case $name:$(attr "$sys_root/class/tty/$name/type") in
@@ -226,9 +255,8 @@ assign() {
         die "$link exists and was not made by this script"
     fi
     check_free "$com" "$name"
-    [ -w "$rules_dir" ] || die "cannot write to $rules_dir: run as root"
+    write_rule "$com" "SUBSYSTEM==\"tty\", $match, SYMLINK+=\"$com\", GROUP=\"dialout\""
     [[ $match != *KERNELS* ]] || echo "$name $why, so $com stays with the USB port it is plugged into"
-    echo "SUBSYSTEM==\"tty\", $match, SYMLINK+=\"$com\", GROUP=\"dialout\"" >"$(rule_file "$com")"
     if ! apply "$name"; then
         take_out "$com" "udevadm failed on $name (is udevd running, is the device still there?)"
     elif [ "$(readlink -f "$link")" != "$(readlink -f "$dev_root/$name")" ]; then
@@ -252,14 +280,18 @@ list() {
 }
 
 remove() {
-    local link=$dev_root/$1
+    local link=$dev_root/$1 name
     check_com "$1"
+    lock_rules
+    check_udevadm
     [ -e "$(rule_file "$1")" ] || die "$1 is not assigned by this script"
     rm "$(rule_file "$1")"
     if [ -e "$link" ]; then
-        apply "$(basename "$(readlink -f "$link")")"
+        name=$(basename "$(readlink -f "$link")")
+        apply "$name" || die "$1 is no longer assigned, but udevadm failed on $name," \
+            "so $link stays until the device is plugged in again"
     else
-        "$udevadm" control --reload
+        "$udevadm" control --reload || die "$1 is no longer assigned, but udevadm failed"
     fi
     [ ! -e "$link" ] || die "$1 is no longer assigned, but udev still keeps $link"
     echo "$1 is no longer assigned"

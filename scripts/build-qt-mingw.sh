@@ -47,7 +47,15 @@ apt-get "${apt_private[@]}" update -q >&2
 tar -C "$work" -xf "$work"/qt6-base_*.orig.tar.*
 src=$(find "$work" -maxdepth 1 -type d -name 'qtbase-*' | head -n 1)
 
-sed -i "$patch_directwrite" "$src/src/plugins/platforms/windows/qwindowsintegration.cpp"
+patched=$src/src/plugins/platforms/windows/qwindowsintegration.cpp
+sed -i "$patch_directwrite" "$patched"
+# A patch that no longer matches changes nothing, silently, and the build fails at its last link, half an
+# hour later: it must have left no bare directwrite3 condition and made at least one.
+if grep -q '^#if QT_CONFIG(directwrite3)$' "$patched" \
+    || ! grep -q '^#if QT_CONFIG(directwrite3) && QT_CONFIG(direct2d)$' "$patched"; then
+    echo "build-qt-mingw: the DirectWrite patch did not take effect in $patched" >&2
+    exit 1
+fi
 
 cmake -S "$src" -B "$work/build" "${options[@]}" -DCMAKE_INSTALL_PREFIX="$prefix" \
       -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" >&2

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds Velmora for 64-bit Windows in build/windows, runs its tests under Wine, and makes the setup
 # program and the portable zip, whose setup it then runs and tries under Wine. Installs nothing: run
-# scripts/install-deps.sh first. The Qt for MinGW comes from scripts/build-qt-mingw.sh (about 45 minutes
-# the first time, cached under /var/cache/velmora after). The Wine prefix is made, or brought up to date,
+# scripts/install-deps.sh --tests first. The Qt for MinGW comes from scripts/build-qt-mingw.sh (about
+# 45 minutes the first time, cached under /var/cache/velmora after). The Wine prefix is made, or brought up to date,
 # with every COM number a test can reach mapped to a pty link of the build and all others blocked, before
 # any Windows program runs; no wineserver or socat of this build is left running when the script ends.
 # Exits non-zero on any failure. Environment: JOBS (default: the number of cores).
@@ -52,5 +52,11 @@ echo "build-windows: tests ran in $(($(date +%s) - start)) s"
 # the installed program driven on Xvfb.
 rm -f "$build"/Velmora-*-setup.exe "$build"/Velmora-*-win64.zip
 (cd "$build" && nice cpack -G "NSIS;ZIP")
+# What a user unpacks from the zip must come stripped, as what the setup installs does.
+unpacked=$build/zip-check && rm -rf "$unpacked" && unzip -q "$build"/Velmora-*-win64.zip -d "$unpacked"
+unstripped=$(find "$unpacked" -iname '*.dll' -o -iname '*.exe' | while read -r file; do
+    ! x86_64-w64-mingw32-objdump -h "$file" | grep -q '\.debug_' || echo "${file#"$unpacked"/}"; done)
+rm -rf "$unpacked"
+[ -z "$unstripped" ] || { echo "build-windows: the zip's" $unstripped "keep their symbols" >&2; exit 1; }
 bash "$here/tests/windows/endtoend.sh" "$build"/Velmora-*-setup.exe
 echo "build-windows: the setup program and the zip are $(echo "$build"/Velmora-*-setup.exe "$build"/Velmora-*-win64.zip)"

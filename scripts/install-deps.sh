@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Velmora needs on the releases it
-# is known to work on: Debian 12 and Ubuntu 24.04 LTS (Qt 6.4), Debian 13 (Qt 6.8).
+# Installs what building and running Velmora needs on the releases it is known to
+# work on: Debian 12 and Ubuntu 24.04 LTS (Qt 6.4), Debian 13 (Qt 6.8). With
+# --tests also what its tests, the package checks and, on Debian 12, the Windows
+# cross-build need.
 set -euo pipefail
 
-packages=(
-    cmake g++ make pkg-config
-    qt6-base-dev qt6-serialport-dev libgl-dev
+scope=${1:-}
+case "$scope" in
+    "" | --tests) ;;
+    *) echo "usage: scripts/install-deps.sh [--tests]" >&2; exit 2 ;;
+esac
+
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libgl-dev)
+test_packages=(
     fonts-symbola xvfb xauth xdotool x11-utils imagemagick
     locales util-linux procps
     debootstrap
@@ -41,6 +48,8 @@ install_missing() {
 }
 
 install_missing "${packages[@]}"
+[ "$scope" = --tests ] || exit 0
+install_missing "${test_packages[@]}"
 
 # The Windows program is cross-built against a Qt for MinGW-w64 made from Debian 12's own source of the Qt
 # installed here, and tested under Wine: only there.

@@ -15,7 +15,7 @@ case "$scope" in
     *) echo "usage: scripts/test.sh [--as-built]" >&2; exit 2 ;;
 esac
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --tests
 jobs=$(nproc)
 
 run_suite() {

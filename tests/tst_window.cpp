@@ -152,6 +152,17 @@ private Q_SLOTS:
         QCOMPARE(u"%1 %2"_s.arg(small.pixelColor(0, 0).alpha()).arg(small.pixelColor(8, 8).alpha()), u"0 255"_s);
     }
 
+    // Run by tst_window_at150 with the screen at 150 %: both icons drawn at its pixels, not scaled.
+    void iconsAt150Percent()
+    {
+        if (qEnvironmentVariable("QT_SCALE_FACTOR") != u"1.5"_s)
+            QSKIP("tst_window_at150 runs this with QT_SCALE_FACTOR=1.5");
+        TestWindow ui;
+        Module1().formLoad(*ui.window);
+        const QList<QSize> sizes{QSize(48, 48), QSize(24, 24)};
+        QCOMPARE(ui.window->windowIcon().availableSizes(), sizes);
+    }
+
     // "tag control x y shown": a click at that point of the control, with the panel shown; x -1 is on the scroll bar.
     void aboutPanel_data()
     {
@@ -188,7 +199,7 @@ private Q_SLOTS:
                                 "2024-04-04 Апрель 4  Апреля  2024 года  W5", "2024-05-05 Май 5  Мая  2024 года  W1", "2024-06-06 Июнь 6  Июня  2024 года  W5",
                                 "2024-07-07 Июль 7  Июля  2024 года  W1", "2024-08-08 Август 8  Августа  2024 года  W5", "2024-09-09 Сентябрь 9  Сентября  2024 года  W2",
                                 "2024-10-10 Октябрь 10  Октября  2024 года  W5", "2024-11-11 Ноябрь 11  Ноября  2024 года  W2", "2024-12-12 Декабрь 12  Декабря  2024 года  W5",
-                                "2024-12-13 December 13  December  2024 года  W6", "2024-12-14 декабрь 14  декабрь  2024 года  W7"})
+                                "2024-12-13 December 13  December  2024 года  W6", "2024-12-14 декабрь 14  Декабря  2024 года  W7"})
             QTest::newRow(qPrintable(QString::fromUtf8(row).section(u' ', 0, 0))) << QString::fromUtf8(row); // by the date
     }
     void title()

@@ -5,6 +5,7 @@
 #include "qstringfrom.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include <windows.h>
@@ -16,6 +17,8 @@
 namespace {
 
 constexpr DWORD longestProperty = 64 * 1024;
+// A USB CDC modem (a phone, an LTE stick) is a modem to SetupAPI, yet its port is a COM port as any other.
+constexpr std::array portClasses{&GUID_DEVCLASS_PORTS, &GUID_DEVCLASS_MODEM};
 
 [[nodiscard]] QString fromWide(const std::vector<wchar_t> &text)
 {
@@ -78,12 +81,11 @@ constexpr DWORD longestProperty = 64 * 1024;
     return {};
 }
 
-[[nodiscard]] QList<ComPortInfo> setupApiPorts()
+void appendClassPorts(QList<ComPortInfo> &ports, const GUID &deviceClass)
 {
-    QList<ComPortInfo> ports;
-    const HDEVINFO devices = ::SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    const HDEVINFO devices = ::SetupDiGetClassDevsW(&deviceClass, nullptr, nullptr, DIGCF_PRESENT);
     if (devices == INVALID_HANDLE_VALUE)
-        return ports;
+        return;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     for (DWORD index = 0; ::SetupDiEnumDeviceInfo(devices, index, &device); ++index) {
@@ -100,6 +102,13 @@ constexpr DWORD longestProperty = 64 * 1024;
                       deviceText(serialNumberAbove(device.DevInst))});
     }
     ::SetupDiDestroyDeviceInfoList(devices);
+}
+
+[[nodiscard]] QList<ComPortInfo> setupApiPorts()
+{
+    QList<ComPortInfo> ports;
+    for (const GUID *deviceClass : portClasses)
+        appendClassPorts(ports, *deviceClass);
     return ports;
 }
 

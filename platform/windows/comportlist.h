@@ -4,9 +4,9 @@
 #include <QString>
 #include <QStringView>
 
-// What the system knows of its serial ports: SetupAPI's ports class, with the friendly name, maker and
-// USB serial number of each device, and the ports that only the registry's SERIALCOMM map names (virtual
-// ports, and every port under Wine). All strings come from devices and drivers: they are plain text here.
+// What the system knows of its serial ports: SetupAPI's ports and modems classes, with the friendly name,
+// maker and USB serial number of each device, and the ports that only the registry's SERIALCOMM map names
+// (virtual ports, and every port under Wine). All strings come from devices and drivers: they are plain text here.
 struct ComPortInfo
 {
     QString name; // "COM3"

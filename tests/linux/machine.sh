@@ -25,7 +25,8 @@ chmod +x udevadm
 # TYPE given, a UART slot of that sysfs type (0: empty). PARENT is the UART's device under sys/devices:
 # platform/serial8250 (the legacy slots), pnp0/00:04, a PCI card (two UARTs may share one), or a platform
 # UART such as platform/fe201000.serial for ttyAMA0.
-tty() { d=sys/class/tty/$1 && : >dev/$1 && if [ -n "$3" ]; then below sys/devices/$3 $1; else mkdir -p $d; fi && { [ -z "$2" ] || echo $2 >$d/type; }; }
+tty() { d=sys/class/tty/$1 && if [ -n "$3" ]; then below sys/devices/$3 $1; else mkdir -p $d; fi &&
+    node $1 && { [ -z "$2" ] || echo $2 >$d/type; }; }
 
 # usb NAME MAKER MODEL SERIAL [PORT [INTERFACE [VENDOR:PRODUCT]]]: the tty NAME on a USB adapter in the
 # port PORT (1-1, 1-2... by default), on its interface INTERFACE (00) with the ids VENDOR:PRODUCT
@@ -34,8 +35,15 @@ tty() { d=sys/class/tty/$1 && : >dev/$1 && if [ -n "$3" ]; then below sys/device
 # cdc_acm none, with ttyACM0 on 00 and ttyACM1 on 02. A usb-serial ttyUSB hangs below a port device of
 # its interface, any other tty (cdc_acm's ttyACM) on the interface itself.
 usb() { p=${5:-1-$((n += 1))} && u=$hub/$p && i=$u/$p:1.$((0x${6:-00})) && v=${7:-0403:6001} && s=$i && case $1 in ttyUSB*) s=$i/$1; esac
-    : >dev/$1 && below $s $1 && echo ${6:-00} >$i/bInterfaceNumber && echo ${v%:*} >$u/idVendor && echo ${v#*:} >$u/idProduct
+    below $s $1 && node $1 && echo ${6:-00} >$i/bInterfaceNumber &&
+    echo ${v%:*} >$u/idVendor && echo ${v#*:} >$u/idProduct
     for a in manufacturer product serial; do [ -z "$2" ] || printf '%s\n' "$2" >$u/$a; shift; done; }
+
+# node NAME: the device number of the tty NAME in sysfs, 0:N (no driver has major 0, so nothing
+# opens such a node), and its node dev/NAME: a character device of that number when the caller sets
+# nodes (which takes root), else an empty file.
+node() { echo 0:$((m += 1)) >sys/class/tty/$1/dev
+    if [ -n "$nodes" ]; then mknod dev/$1 c 0 $m; else : >dev/$1; fi; }
 
 # below DIR NAME: the tty NAME of the device at DIR, as the kernel links it.
 below() { mkdir -p $1/tty/$2 && ln -s ../../${1#sys/}/tty/$2 sys/class/tty/$2 && ln -s ../.. $1/tty/$2/device; }

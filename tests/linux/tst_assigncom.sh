@@ -1,40 +1,76 @@
 #!/usr/bin/env bash
-# Runs the pinning script over made-up machines: each case builds one with tests/linux/machine.sh in
-# dash, runs its commands ("a ARGS" runs the script and prints its exit status) and compares what they
-# print, then the rules left behind and the COMn links, joined by " | ", with the literal text.
-top=$(cd "$(dirname "$0")/../.." && pwd) scratch=$(mktemp -d) passed=0 failed=0 && trap 'rm -rf "$scratch"' EXIT
-export S=${1:-$top/scripts/assign-com.sh} nl=$'A1\nB2' evil='*", RUN+="/bin/sh -c '\''id >/tmp/owned'\'''
-ftdi2="usb ttyUSB0 FTDI 'Dual RS232-HS' FT4ABC 1-4 00 0403:6010; usb ttyUSB1 FTDI 'Dual RS232-HS' FT4ABC 1-4 01 0403:6010"
-ch342="usb ttyACM0 '' '' '' 1-2 00 1a86:55d2; usb ttyACM1 '' '' '' 1-2 02 1a86:55d2"
-uarts="tty ttyS0 4 platform/serial8250; tty ttyS1 0 platform/serial8250; tty ttyS3 4 platform/serial8250
-    tty ttyS4 4 pci0000:00/0000:00:1c.0/0000:03:00.0; tty ttyS5 4 pci0000:00/0000:00:1c.0/0000:03:00.0; tty ttyAMA0 '' platform/fe201000.serial"
-t() { # TAG COMMANDS EXPECTED
-    got=$(sh -c '. "$0" "$1" && a() { "$S" "$@"; echo "exit $?"; } && eval "$2"; cat rules/* 2>/dev/null
-        for l in dev/COM*; do [ -L "$l" ] && echo "${l#dev/} -> $(readlink "$l")"; done' "$top/tests/linux/machine.sh" "$scratch/$1" "$2" |
-        sed "s|$scratch/$1||g" | paste -sd'|' | sed 's/|/ | /g')
-    [ "$got" = "$3" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); printf 'FAIL %s\n  want %s\n  got  %s\n' "$1" "$3" "$got"; }
+# The pinning script ("pin" in its messages) over made-up machines with device nodes, so as root. A
+# case runs its commands in dash ("a ARGS" runs pin, adding its exit status if not 0; "q ARGS" hides
+# its stdout), then shows the values of each rule left; blanks and line ends compare as one.
+[ "$(id -u)" = 0 ] || { echo "SKIP: device nodes need root"; exit 77; }
+here=$(dirname "$(realpath "$0")") scratch=$(mktemp -d) failed=0 && trap 'rm -rf "$scratch"' EXIT
+export S=${1:-$here/../../scripts/assign-com.sh} nodes=1 s0='tty ttyS0 4 x' nl=$'A1\nB2'
+export evil='A1", RUN+="x' cp2102="SL CP2102 0001 '' 00 10c4:ea60"
+export a='a() { "$S" "$@" || echo exit $?; }; q() { a "$@" >/dev/null; }'
+t() { # NAME COMMANDS EXPECTED
+    local got=$({ sh -c '. "$0" "$1" && eval "$a; $2"' "$here/machine.sh" "$scratch/$1" "$2"
+        sed -E 's/[^"]*"([^"]*)"/\1 /g' "$scratch/$1"/rules/* 2>&-; } |
+        sed "s|$scratch/$1||g; s/assign-com.sh/pin/g; s/^pin: //")
+    [ "$(echo $got)" = "$(echo $3)" ] || { failed=1; echo "FAIL $1: $got"; }
 }
-t ftdi2Second "$ftdi2; a COM2 /dev/ttyUSB1; cat udevadm.log" 'COM2 is now ttyUSB1 | exit 0 | udevadm control --reload | udevadm trigger --settle /sys/class/tty/ttyUSB1 | SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6010", ATTRS{serial}=="FT4ABC", ENV{ID_USB_INTERFACE_NUM}=="01", SYMLINK+="COM2", GROUP="dialout" | COM2 -> ttyUSB1'
-t ch342Second "$ch342; a COM3 ttyACM1" 'ttyACM1 has no usable serial number, so COM3 stays with the USB port it is plugged into | COM3 is now ttyACM1 | exit 0 | SUBSYSTEM=="tty", ATTRS{idVendor}=="1a86", ATTRS{idProduct}=="55d2", KERNELS=="1-2", ENV{ID_USB_INTERFACE_NUM}=="02", SYMLINK+="COM3", GROUP="dialout" | COM3 -> ttyACM1'
-t sameSerialTwoAdapters "usb ttyUSB0 SL CP2102 0001 1-3 00 10c4:ea60; usb ttyUSB1 SL CP2102 0001 1-5 00 10c4:ea60; a COM1 ttyUSB1 >/dev/null" 'SUBSYSTEM=="tty", ATTRS{idVendor}=="10c4", ATTRS{idProduct}=="ea60", KERNELS=="1-5", ENV{ID_USB_INTERFACE_NUM}=="00", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyUSB1'
-t uarts "$uarts; a COM1 /dev/ttyS0; a COM2 ttyS5; a COM3 /dev/ttyAMA0" 'COM1 is now ttyS0 | exit 0 | COM2 is now ttyS5 | exit 0 | COM3 is now ttyAMA0 | exit 0 | SUBSYSTEM=="tty", KERNEL=="ttyS0", SYMLINK+="COM1", GROUP="dialout" | SUBSYSTEM=="tty", KERNEL=="ttyS5", SYMLINK+="COM2", GROUP="dialout" | SUBSYSTEM=="tty", KERNEL=="ttyAMA0", SYMLINK+="COM3", GROUP="dialout" | COM1 -> ttyS0 | COM2 -> ttyS5 | COM3 -> ttyAMA0'
-t hostileSerial 'usb ttyUSB0 FTDI FT232R "$evil" 1-3; a COM1 ttyUSB0' 'ttyUSB0 has no usable serial number, so COM1 stays with the USB port it is plugged into | COM1 is now ttyUSB0 | exit 0 | SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001", KERNELS=="1-3", ENV{ID_USB_INTERFACE_NUM}=="00", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyUSB0'
-t newlineSerial 'usb ttyUSB0 FTDI FT232R "$nl" 1-3; a COM1 ttyUSB0 >/dev/null' 'SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001", KERNELS=="1-3", ENV{ID_USB_INTERFACE_NUM}=="00", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyUSB0'
-t patternSerial "usb ttyUSB0 FTDI FT232R 'A1*' 1-3; a COM1 ttyUSB0 >/dev/null" 'SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001", KERNELS=="1-3", ENV{ID_USB_INTERFACE_NUM}=="00", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyUSB0'
-t blankSerial "usb ttyUSB0 FTDI FT232R 'A1 B2' 1-3; a COM1 ttyUSB0 >/dev/null" 'SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001", KERNELS=="1-3", ENV{ID_USB_INTERFACE_NUM}=="00", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyUSB0'
-t nothingSafe 'usb ttyUSB0 FTDI FT232R "$evil" 1-3 00 "*:6001"; a COM1 ttyUSB0' 'assign-com.sh: ttyUSB0: reports nothing a udev rule can safely match it alone by | exit 1'
-t portsOnOneInterface "usb ttyUSB0 '' '' '' 1-3 00 9710:7840; usb ttyUSB1 '' '' '' 1-3 00 9710:7840; a COM1 ttyUSB1" 'assign-com.sh: ttyUSB1: reports nothing a udev rule can safely match it alone by | exit 1'
-t emptySlot "$uarts; a COM2 /dev/ttyS1" 'assign-com.sh: /dev/ttyS1: an empty UART slot, no serial port behind it | exit 1'
-t deviceTwice "$ftdi2; a COM1 ttyUSB0 >/dev/null; a COM2 ttyUSB0" 'assign-com.sh: ttyUSB0 is already COM1; first run: assign-com.sh --remove COM1 | exit 1 | SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6010", ATTRS{serial}=="FT4ABC", ENV{ID_USB_INTERFACE_NUM}=="00", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyUSB0'
-t numberTaken "$uarts; a COM1 ttyS0 >/dev/null; a COM1 ttyS3; a COM1 ttyS0" 'assign-com.sh: COM1 is already assigned; first run: assign-com.sh --remove COM1 | exit 1 | COM1 is now ttyS0 | exit 0 | SUBSYSTEM=="tty", KERNEL=="ttyS0", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyS0'
-t udevIgnoresRule "$ftdi2; VELMORA_UDEVADM=true a COM2 ttyUSB1" 'assign-com.sh: udev did not point /dev/COM2 to ttyUSB1, so the rule is taken out again | exit 1'
-t list "$ftdi2; $uarts; a COM2 ttyUSB1 >/dev/null; a COM1 ttyS0 >/dev/null; rm dev/COM1; a --list" 'COM1  KERNEL=="ttyS0"  not plugged in | COM2  ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6010", ATTRS{serial}=="FT4ABC", ENV{ID_USB_INTERFACE_NUM}=="01"  now ttyUSB1 | exit 0 | SUBSYSTEM=="tty", KERNEL=="ttyS0", SYMLINK+="COM1", GROUP="dialout" | SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6010", ATTRS{serial}=="FT4ABC", ENV{ID_USB_INTERFACE_NUM}=="01", SYMLINK+="COM2", GROUP="dialout" | COM2 -> ttyUSB1'
-t remove "$ftdi2; a COM2 ttyUSB1 >/dev/null; rm udevadm.log; a --remove COM2; cat udevadm.log" 'COM2 is no longer assigned | exit 0 | udevadm control --reload | udevadm trigger --settle /sys/class/tty/ttyUSB1'
-t udevKeepsLink "$ftdi2; a COM2 ttyUSB1 >/dev/null; VELMORA_UDEVADM=true a --remove COM2" 'assign-com.sh: COM2 is no longer assigned, but udev still keeps /dev/COM2 | exit 1 | COM2 -> ttyUSB1'
-t sharedSerialPinnedTwice "usb ttyUSB0 SL CP2102 0001 1-3 00 10c4:ea60; usb ttyUSB1 SL CP2102 0001 1-5 00 10c4:ea60; a COM1 ttyUSB0; rm dev/ttyUSB1 sys/class/tty/ttyUSB1; a COM2 ttyUSB0" 'ttyUSB0 shares its serial number with another device present, so COM1 stays with the USB port it is plugged into | COM1 is now ttyUSB0 | exit 0 | assign-com.sh: ttyUSB0 is already COM1; first run: assign-com.sh --remove COM1 | exit 1 | SUBSYSTEM=="tty", ATTRS{idVendor}=="10c4", ATTRS{idProduct}=="ea60", KERNELS=="1-3", ENV{ID_USB_INTERFACE_NUM}=="00", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyUSB0'
-t cloneOfPinned "usb ttyUSB0 SL CP2102 0001 1-3 00 10c4:ea60; a COM1 ttyUSB0 >/dev/null; usb ttyUSB1 SL CP2102 0001 1-5 00 10c4:ea60; ./udevadm trigger sys/class/tty/ttyUSB1; a COM2 ttyUSB1" 'assign-com.sh: ttyUSB1 is already COM1; first run: assign-com.sh --remove COM1 | exit 1 | SUBSYSTEM=="tty", ATTRS{idVendor}=="10c4", ATTRS{idProduct}=="ea60", ATTRS{serial}=="0001", ENV{ID_USB_INTERFACE_NUM}=="00", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyUSB1'
-t utf8Locale "usb ttyUSB0 FTDI FT232R ÄÖ1 1-3; export LC_ALL=ru_RU.UTF-8; a COM² ttyUSB0; a COM1 ttyUSB0" 'assign-com.sh: COM²: not one of COM1, COM2, COM3, COM4 | exit 1 | ttyUSB0 has no usable serial number, so COM1 stays with the USB port it is plugged into | COM1 is now ttyUSB0 | exit 0 | SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001", KERNELS=="1-3", ENV{ID_USB_INTERFACE_NUM}=="00", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyUSB0'
-t udevadmFails "$ftdi2; VELMORA_UDEVADM=false a COM2 ttyUSB1" 'assign-com.sh: udevadm failed on ttyUSB1 (is udevd running, is the device still there?), so the rule is taken out again | exit 1'
-t console "$uarts; console tty0 ttyS0; a COM1 /dev/ttyS0; a --force COM1 /dev/ttyS0" 'assign-com.sh: /dev/ttyS0: the system console, whose modem lines Velmora would drive; to pin it all the same: assign-com.sh --force COM1 /dev/ttyS0 | exit 1 | COM1 is now ttyS0 | exit 0 | SUBSYSTEM=="tty", KERNEL=="ttyS0", SYMLINK+="COM1", GROUP="dialout" | COM1 -> ttyS0'
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+t ftdi2 "usb ttyUSB0 FTDI Dual FT4ABC 1-4 00 0403:6010
+    usb ttyUSB1 FTDI Dual FT4ABC 1-4 01 0403:6010; a COM2 /dev/ttyUSB1; cat rules/*" \
+'COM2 is now ttyUSB1 SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6010",
+ATTRS{serial}=="FT4ABC", ENV{ID_USB_INTERFACE_NUM}=="01", SYMLINK+="COM2", GROUP="dialout"
+tty 0403 6010 FT4ABC 01 COM2 dialout'
+t ch342 "usb ttyACM1 '' '' '' 1-2 02 1a86:55d2; a COM3 ttyACM1" \
+'ttyACM1 has no usable serial number, so COM3 stays with the USB port it is plugged into
+COM3 is now ttyACM1 tty 1a86 55d2 1-2 02 COM3 dialout'
+t sharedSerial "usb ttyUSB0 $cp2102; usb ttyUSB1 $cp2102; a COM1 ttyUSB0
+    rm dev/ttyUSB1 sys/class/tty/ttyUSB1; a COM2 ttyUSB0" \
+'ttyUSB0 shares its serial number with another device present, so COM1 stays with the USB port it
+is plugged into COM1 is now ttyUSB0 ttyUSB0 is already COM1; first run: pin --remove COM1
+exit 1 tty 10c4 ea60 1-1 00 COM1 dialout'
+t uarts "$s0; tty ttyS1 0 x; tty ttyS4 4 pci/card; tty ttyS5 4 pci/card; tty ttyAMA0 '' soc
+    console tty0 ttyS0; a COM1 /dev/ttyS0; q --force COM1 /dev/ttyS0; q COM2 ttyS5; q COM3 ttyAMA0
+    a COM4 ttyS1; a COM2 ttyS4; q COM2 ttyS5; rm dev/COM1; a --list" \
+'/dev/ttyS0: the system console, whose modem lines Velmora would drive; to pin it all the
+same: pin --force COM1 /dev/ttyS0 exit 1
+ttyS1: an empty UART slot, no serial port behind it exit 1
+COM2 is already assigned; first run: pin --remove COM2 exit 1
+COM1 KERNEL=="ttyS0" not plugged in COM2 KERNEL=="ttyS5" now ttyS5 COM3 KERNEL=="ttyAMA0" now
+ttyAMA0 tty ttyS0 COM1 dialout tty ttyS5 COM2 dialout tty ttyAMA0 COM3 dialout
+'
+t badSerials 'usb ttyUSB0 FTDI FT232R "$evil"; usb ttyUSB1 FTDI FT232R "$nl"
+    usb ttyUSB2 FTDI FT232R "A1*"; q COM1 ttyUSB0; q COM2 ttyUSB1; q COM3 ttyUSB2' \
+'tty 0403 6001 1-1 00 COM1 dialout tty 0403 6001 1-2 00 COM2 dialout
+tty 0403 6001 1-3 00 COM3 dialout'
+t utf8Locale "usb ttyUSB0 FTDI FT232R ÄÖ1; usb ttyUSB1 FTDI FT232R 'A1 B2'
+    export LC_ALL=ru_RU.UTF-8; a COM² ttyUSB0; q COM1 ttyUSB0; q COM2 ttyUSB1" \
+'COM²: not one of COM1, COM2, COM3, COM4 exit 1 tty 0403 6001 1-1 00 COM1 dialout
+tty 0403 6001 1-2 00 COM2 dialout'
+t nothingSafe 'usb ttyUSB0 FTDI FT232R "$evil" "" 00 "*:6001"; usb ttyUSB1 "" "" "" 1-3 00 9710:7840
+    usb ttyUSB2 "" "" "" 1-3 00 9710:7840; a COM1 ttyUSB0; a COM1 ttyUSB2' \
+'ttyUSB0: reports nothing a udev rule can safely match it alone by exit 1
+ttyUSB2: reports nothing a udev rule can safely match it alone by exit 1'
+t udevFails "$s0; VELMORA_UDEVADM=true a COM2 ttyS0; VELMORA_UDEVADM=false a COM2 ttyS0
+    VELMORA_UDEVADM=nowhere a COM2 ttyS0" \
+'udev did not point /dev/COM2 to ttyS0, so the rule is taken out again exit 1
+udevadm failed on ttyS0 (is udevd running, is the device still there?), so the rule is taken
+out again exit 1 nowhere: not found (is udev installed?) exit 1'
+t remove "$s0; q COM2 ttyS0; VELMORA_UDEVADM=false a --remove COM2; rm dev/COM2; q COM2 ttyS0
+    VELMORA_UDEVADM=true a --remove COM2; rm dev/COM2; q COM2 ttyS0; rm udevadm.log
+    a --remove COM2; cat udevadm.log" \
+'COM2 is no longer assigned, but udevadm failed on ttyS0, so /dev/COM2 stays until the device
+is plugged in again exit 1 COM2 is no longer assigned, but udev still keeps /dev/COM2 exit 1
+COM2 is no longer assigned udevadm control --reload udevadm trigger --settle /sys/class/tty/ttyS0'
+# A run that waits for the lock while another one writes its rule.
+t twoAtOnce "$s0; q COM1 ttyS0; mv rules/* .; rm dev/COM1
+    exec 8<rules; flock 8; a COM2 ttyS0 & sleep 1; mv 99-* rules; flock -u 8; wait" \
+'ttyS0 is already COM1; first run: pin --remove COM1 exit 1 tty ttyS0 COM1 dialout'
+t notTheNode "$s0; mknod ttyS0 c 0 9; a COM1 ../ttyS0; a COM1 ../sys/class/tty/ttyS0
+    ln -s dev/ttyS0 id; q COM1 ../id" \
+'../ttyS0: not the device node of a tty exit 1
+../sys/class/tty/ttyS0: not the device node of a tty exit 1 tty ttyS0 COM1 dialout'
+ro='[ "$(readlink /proc/self/ns/mnt)" != "$(readlink /proc/$PPID/ns/mnt)" ] &&
+    mount -o bind,ro rules rules && "$S" "$@" || echo exit $?'
+t rulesFolder "$s0; unshare --mount --propagation private sh -c '$ro' - COM1 ttyS0
+    rmdir rules; a COM1 ttyS0" \
+'cannot write /rules/99-velmora-COM1.rules: Read-only file system exit 1
+/rules: no such folder (is udev installed?) exit 1'
+exit $failed

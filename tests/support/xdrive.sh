@@ -15,12 +15,19 @@ window() {
     [ "$(xdotool getwindowname "$win")" = "$1" ] || fail "title '$(xdotool getwindowname "$win")', not '$1'"
     eval "$(xdotool getwindowgeometry --shell "$win")"
 }
-click() { xdotool mousemove --window "$win" "$1" $(($2 + HEIGHT - 551)) click 1; }  # below the menu bar
+# click X Y: a click at X Y below the menu bar, once the window, at the size it has then, shows
+# something there (before its first paint it is black).
+click() { local y; eval "$(xdotool getwindowgeometry --shell "$win")" && y=$(($2 + HEIGHT - 551))
+    soon drawn "$1" "$y" || fail "nothing drawn at $1,$y"
+    xdotool mousemove --window "$win" "$1" "$y" click 1; }
+drawn() { local pixel
+    pixel=$(import -window "$win" -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null) &&
+        [[ $pixel == *'#'* && $pixel != *'#000000'* ]]; }
 
 # sends FAR DEVICE PID...: ticking Com1 must make one of the processes PID open DEVICE, and "probe" typed
 # into TD must reach the file FAR, which DEVICE's far end writes.
 sends() { local far=$1 device; device=$(stat -L -c %d:%i "$2") && shift 2
-    sleep 1 && click 29 56 && soon holds "$device" "$@" || fail "ticking Com1 did not open it"
+    click 29 56 && soon holds "$device" "$@" || fail "ticking Com1 did not open it"
     click 408 89 && xdotool type --delay 30 probe && soon grep -q probe "$far" || fail "TD sent '$(cat -v "$far")'"
 }
 holds() { local device=$1 p; shift; for p; do stat -L -c %d:%i /proc/"$p"/fd/* 2>/dev/null; done | grep -qx "$device"; }

@@ -26,14 +26,14 @@ program="$WINEPREFIX/drive_c/Program Files/Velmora/velmora.exe"
 [ -f "$program" ] || fail "nothing installed at C:\\Program Files\\Velmora\\velmora.exe"
 find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmora/Velmora.lnk' | grep -q . || fail "no Start-menu shortcut"
 
-# Wine's regional settings name the month in lower case ("декабрь", where Windows says "Декабрь"): a
-# name the genitive table does not hold, so the title keeps it as given. Weekdays are lower case on both.
-months=(январь февраль март апрель май июнь июль август сентябрь октябрь ноябрь декабрь)
+# Wine's regional settings name the month in lower case ("декабрь", where Windows says "Декабрь");
+# the title gives its genitive all the same. Weekdays are lower case on both.
+months=(Января Февраля Марта Апреля Мая Июня Июля Августа Сентября Октября Ноября Декабря)
 days=(воскресенье понедельник вторник среда четверг пятница суббота)
 x_server
 (cd "$tmp" && LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 exec wine "$program") & app=$!; pids+=($!)
 window "Brannick       Velmora v.1.1              Сегодня: $(date +%-d)  ${months[$(date +%-m) - 1]}  $(date +%Y) года  ${days[$(date +%w)]}"
-sends "$tmp/far1" "$tmp/pty1" $(pgrep -f velmora.exe)
+sends "$tmp/far1" "$tmp/pty1" "$app"
 import -window root "${setup%/*}/velmora-wine.png" 2>/dev/null || true
 ends alt+F4 "$app"
 echo "PASS: setup, title, COM1, TD and Alt+F4 under Wine"

@@ -6,7 +6,22 @@
 
 #include <QTest>
 
+#include <string>
+#include <utility>
+
+#include <windows.h>
+
+#include <devguid.h>
+#include <setupapi.h>
+
 using namespace Qt::StringLiterals;
+
+// A registry text as SetupAPI and the registry take it: its bytes with the terminating zero.
+static const BYTE *bytes(const std::wstring &text)
+{
+    return reinterpret_cast<const BYTE *>(text.c_str());
+}
+static DWORD size(const std::wstring &text) { return DWORD((text.size() + 1) * sizeof(wchar_t)); }
 
 class TestWinPlatform : public QObject
 {
@@ -42,22 +57,51 @@ private Q_SLOTS:
               : function == u"serial" ? ::usbSerialNumber(given) : ::describeComPort(given, ports), "made");
     }
 
-    // Under Wine SetupAPI lists no port and SERIALCOMM those the prefix maps: COM1 to COM3 here. Nominative
-    // months, weekdays from Sunday, as Wine's Russian locale has them (Windows capitalises the months, as
-    // "Январь").
+    // Under Wine SetupAPI lists no port and SERIALCOMM those the prefix maps: COM1 to COM3 here.
+    // Nominative months in any case (Windows says "Январь", Wine "январь"), weekdays from Sunday.
     void systemPortsAndRegionalNames()
     {
         SystemPorts ports;
         const QStringList names{ports.description(0), ports.description(1), ports.description(2), ports.description(3),
-                                regionalMonthName(1), regionalMonthName(12), regionalWeekdayName(1),
+                                regionalMonthName(1).toLower(), regionalMonthName(12).toLower(),
+                                regionalWeekdayName(1),
                                 regionalWeekdayName(2), regionalWeekdayName(7)};
         QCOMPARE(names.join(u'|'), u"COM1 — последовательный порт|COM2 — последовательный порт|COM3 — последовательный порт|"
                                    "COM4 — нет устройства|январь|декабрь|воскресенье|понедельник|суббота"_s);
     }
 
-    // The picture by its name in any letter case, scaled by the system to the size asked for; a name the
-    // program does not hold has none.
-    void iconResources() { QVERIFY(iconResource(u"ICON1"_s, 16).size() == QSize(16, 16) && iconResource(u"Icon2"_s, 32).isNull()); }
+    // The picture by the name the program asks for, scaled by the system to the size asked for; a
+    // name the program does not hold has none.
+    void iconResources()
+    {
+        QVERIFY(iconResource(u"Icon1"_s, 16).size() == QSize(16, 16));
+        QVERIFY(iconResource(u"Icon2"_s, 32).isNull());
+    }
+
+    // The port of a modem-class device (a USB CDC modem), registered for the test, then removed.
+    void modemPort()
+    {
+        const HDEVINFO devices = ::SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_MODEM, nullptr);
+        SP_DEVINFO_DATA modem{};
+        modem.cbSize = sizeof modem;
+        if (!::SetupDiCreateDeviceInfoW(devices, L"VELMORA_MODEM", &GUID_DEVCLASS_MODEM, nullptr,
+                                        nullptr, DICD_GENERATE_ID, &modem)
+            || !::SetupDiRegisterDeviceInfo(devices, &modem, 0, nullptr, nullptr, nullptr)) {
+            ::SetupDiDestroyDeviceInfoList(devices);
+            QSKIP("registering a device takes administrator rights");
+        }
+        const std::wstring model = L"USB Modem", maker = L"u-blox", port = L"COM7";
+        for (const auto &[property, text] : {std::pair{SPDRP_FRIENDLYNAME, model}, {SPDRP_MFG, maker}})
+            ::SetupDiSetDeviceRegistryPropertyW(devices, &modem, property, bytes(text), size(text));
+        const HKEY key =
+            ::SetupDiCreateDevRegKeyW(devices, &modem, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
+        ::RegSetValueExW(key, L"PortName", 0, REG_SZ, bytes(port), size(port));
+        ::RegCloseKey(key);
+        const QString described = describeComPort(u"COM7"_s, listComPorts());
+        ::SetupDiRemoveDevice(devices, &modem);
+        ::SetupDiDestroyDeviceInfoList(devices);
+        QCOMPARE(described, u"COM7 — USB Modem (u-blox)"_s);
+    }
 };
 
 QTEST_MAIN(TestWinPlatform)
