@@ -43,7 +43,7 @@ bool hostFileExists(const QString &path) { return QFile::exists(u"Z:"_s + path);
 // written once both links are there: until then Wine opens COMn as a bare device that answers nothing.
 struct FarEnd::Cable
 {
-    HANDLE far = INVALID_HANDLE_VALUE;
+    HANDLE port = INVALID_HANDLE_VALUE;
     OVERLAPPED io{0, 0, {}, ::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 
     Cable()
@@ -52,21 +52,21 @@ struct FarEnd::Cable
                   " </dev/null >/dev/null 2>&1 & for i in $(seq 500); do [ -e %1 ] && [ -e %2 ] && break;"
                   " sleep 0.01; done; echo $! > %3"_s.arg(links.value(0), links.value(1), pidFile));
         waitUntil([] { return hostFileExists(pidFile); }, 5000);
-        far = ::CreateFileW(L"\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        port = ::CreateFileW(L"\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OVERLAPPED, nullptr);
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         COMMTIMEOUTS noTimeouts{};
-        ::GetCommState(far, &dcb);
+        ::GetCommState(port, &dcb);
         // No flow control; DTR and RTS are the far end's own (their _DISABLE values are 0).
         dcb.fOutX = dcb.fInX = dcb.fOutxCtsFlow = dcb.fDtrControl = dcb.fRtsControl = FALSE;
-        ::SetCommState(far, &dcb);
-        ::SetCommTimeouts(far, &noTimeouts);
+        ::SetCommState(port, &dcb);
+        ::SetCommTimeouts(port, &noTimeouts);
     }
     // socat takes its links along when it goes: a next cable must not lose its own to this one.
     ~Cable()
     {
-        ::CloseHandle(far);
+        ::CloseHandle(port);
         ::CloseHandle(io.hEvent);
         unplug();
         waitUntil([] { return !hostFileExists(pidFile); }, 5000);
@@ -83,7 +83,7 @@ struct FarEnd::Cable
         DWORD moved = 0;
         started = started || ::GetLastError() == ERROR_IO_PENDING;
         waitUntil([&] { return !started || HasOverlappedIoCompleted(&io); }, 10000);
-        return started && ::GetOverlappedResult(far, &io, &moved, FALSE) ? moved : 0;
+        return started && ::GetOverlappedResult(port, &io, &moved, FALSE) ? moved : 0;
     }
 };
 
@@ -112,20 +112,20 @@ QString FarEnd::lineInForce() const
 QString FarEnd::outputsSeen() const
 {
     DWORD lines = 0;
-    ::GetCommModemStatus(m_cable->far, &lines);
+    ::GetCommModemStatus(m_cable->port, &lines);
     return QStringList{lines & MS_DSR_ON ? u"dtr"_s : u""_s, lines & MS_CTS_ON ? u"rts"_s : u""_s}
         .join(u' ').trimmed();
 }
 
 void FarEnd::raise(bool dcdAndDsr, bool cts)
 {
-    ::EscapeCommFunction(m_cable->far, dcdAndDsr ? SETDTR : CLRDTR);
-    ::EscapeCommFunction(m_cable->far, cts ? SETRTS : CLRRTS);
+    ::EscapeCommFunction(m_cable->port, dcdAndDsr ? SETDTR : CLRDTR);
+    ::EscapeCommFunction(m_cable->port, cts ? SETRTS : CLRRTS);
 }
 
 qint64 FarEnd::write(const QByteArray &bytes)
 {
-    return m_cable->done(::WriteFile(m_cable->far, bytes.constData(), DWORD(bytes.size()), nullptr,
+    return m_cable->done(::WriteFile(m_cable->port, bytes.constData(), DWORD(bytes.size()), nullptr,
                                      &m_cable->io));
 }
 
@@ -135,10 +135,10 @@ QByteArray FarEnd::read(qsizetype count)
     waitUntil([&] {
         QTest::qWait(10);
         COMSTAT status{};
-        QByteArray chunk(::ClearCommError(m_cable->far, nullptr, &status) ? status.cbInQue : 0,
+        QByteArray chunk(::ClearCommError(m_cable->port, nullptr, &status) ? status.cbInQue : 0,
                          Qt::Uninitialized);
         if (!chunk.isEmpty())
-            bytes += chunk.first(m_cable->done(::ReadFile(m_cable->far, chunk.data(), status.cbInQue,
+            bytes += chunk.first(m_cable->done(::ReadFile(m_cable->port, chunk.data(), status.cbInQue,
                                                           nullptr, &m_cable->io)));
         return bytes.size() >= count;
     }, 3000);
