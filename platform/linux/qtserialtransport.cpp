@@ -150,9 +150,8 @@ std::optional<bool> QtSerialTransport::signalState(ModemSignal signal)
     // A failed query answers "no signal"; only the error tells them apart.
     m_port->clearError();
     const QSerialPort::PinoutSignals lines = m_port->pinoutSignals();
-    if (m_port->error() != QSerialPort::NoError)
-        return std::nullopt;
-    return lines.testFlag(pinouts[std::size_t(signal)]);
+    const bool answered = m_port->error() == QSerialPort::NoError;
+    return inputRead(answered ? std::optional(lines.testFlag(pinouts[std::size_t(signal)])) : std::nullopt);
 }
 
 bool QtSerialTransport::write(QByteArrayView bytes)

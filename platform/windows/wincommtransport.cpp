@@ -36,12 +36,12 @@ constexpr DWORD readChunk = 64 * 1024;
 constexpr DWORD driverTransmitQueue = 64 * 1024;
 // One poll period: a read that ended with nothing is started again this much later.
 constexpr int readAgainMs = 300;
-constexpr int failuresMeaningGone = 3;
+constexpr int emptyReadsMeaningGone = 3;
 
 // Indexed by ParityKind, StopBitsKind and ModemSignal.
 constexpr std::array<BYTE, 5> parities{NOPARITY, EVENPARITY, ODDPARITY, SPACEPARITY, MARKPARITY};
 constexpr std::array<BYTE, 3> stopBitsKinds{ONESTOPBIT, ONE5STOPBITS, TWOSTOPBITS};
-constexpr std::array<DWORD, 4> statusBits{MS_RLSD_ON, MS_DSR_ON, MS_CTS_ON, rtsState};
+constexpr std::array<DWORD, 3> statusBits{MS_RLSD_ON, MS_DSR_ON, MS_CTS_ON};
 
 template<typename Table, typename Kind>
 [[nodiscard]] auto lookUp(const Table &table, Kind kind)
@@ -168,7 +168,7 @@ OpenResult WinCommTransport::open(const QString &device, const PortConfig &confi
     }
     connect(m_device->readNotifier.get(), &QWinEventNotifier::activated, this, &WinCommTransport::readDone);
     connect(m_device->writeNotifier.get(), &QWinEventNotifier::activated, this, &WinCommTransport::writeDone);
-    m_emptyReads = m_failedRequests = 0;
+    m_emptyReads = 0;
     startRead();
     return OpenResult::opened();
 }
@@ -247,17 +247,11 @@ bool WinCommTransport::setLine(OutputLine line, bool asserted)
 std::optional<bool> WinCommTransport::signalState(ModemSignal signal)
 {
     DWORD lines = 0;
-    const bool answered = signal == ModemSignal::Rts ? m_device->askDriver(getDtrRts, lines)
-                                                     : ::GetCommModemStatus(m_device->handle, &lines);
-    if (!answered) {
-        // Not every driver answers for the RTS it drives; a status request is another matter.
-        if (signal != ModemSignal::Rts)
-            failedRequest();
-        return std::nullopt;
-    }
-    if (signal != ModemSignal::Rts)
-        m_failedRequests = 0;
-    return (lines & lookUp(statusBits, signal)) != 0;
+    // Not every driver answers for the RTS it drives; a status request is another matter.
+    if (signal == ModemSignal::Rts)
+        return m_device->askDriver(getDtrRts, lines) ? std::optional((lines & rtsState) != 0) : std::nullopt;
+    const bool answered = ::GetCommModemStatus(m_device->handle, &lines);
+    return inputRead(answered ? std::optional((lines & lookUp(statusBits, signal)) != 0) : std::nullopt);
 }
 
 bool WinCommTransport::write(QByteArrayView bytes)
@@ -306,7 +300,7 @@ void WinCommTransport::readDone()
     }
     device.reading = false;
     if (got == 0) {
-        if (++m_emptyReads >= failuresMeaningGone)
+        if (++m_emptyReads >= emptyReadsMeaningGone)
             hangUp();
         else
             m_readAgain.start();
@@ -346,12 +340,6 @@ void WinCommTransport::writeDone()
         m_unsent.prepend(m_writing.sliced(qsizetype(sent)));
     m_writing.clear();
     startWrite();
-}
-
-void WinCommTransport::failedRequest()
-{
-    if (++m_failedRequests >= failuresMeaningGone)
-        hangUp();
 }
 
 // The device stays as it is until the port closes it: the notifier that noticed the hang-up is its own.

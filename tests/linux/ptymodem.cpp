@@ -21,6 +21,7 @@ struct Modem
     tcflag_t cflag = CS8; // the character size and parity asked for
     unsigned uartClock = 0;
     bool heldByXoff = false;
+    bool muted = false;
     QByteArray fifo;
 };
 constexpr tcflag_t keptBits = CSIZE | PARENB | PARODD | CMSPAR;
@@ -63,6 +64,8 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     if (!modem || (request != TIOCMGET && request != TIOCMSET && request != TIOCMBIS && request != TIOCMBIC))
         return next<int(int, unsigned long, void *)>("ioctl")(fd, request, argument);
     int &bits = *static_cast<int *>(argument);
+    if (request == TIOCMGET && modem->muted)
+        return errno = EINVAL, -1;
     if (request == TIOCMGET)
         bits = modem->lines;
     else if (request == TIOCMSET)
@@ -141,6 +144,7 @@ unsigned PtyModem::slaveBaudRate() const
 }
 
 int &PtyModem::lines() { return modems[deviceOf(m_slave)].lines; }
+void PtyModem::mute() { modems[deviceOf(m_slave)].muted = true; }
 
 qint64 PtyModem::write(const QByteArray &bytes) const
 {

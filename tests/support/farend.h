@@ -32,6 +32,8 @@ public:
     qint64 write(const QByteArray &bytes);
     // What came once events ran until `count` bytes did or three seconds passed.
     [[nodiscard]] QByteArray read(qsizetype count);
+    // As a driver that lost its device without saying so: every status request fails.
+    void mute();
     // As a cable pulled out; plugIn() puts a new one in.
     void hangUp();
     void plugIn();
