@@ -22,7 +22,7 @@ using State = PortCore::State;
 
 namespace {
 
-enum class Server { Ser2net, Pyserial };
+enum class Server { Ser2net, Pyserial, Ser2netTls };
 
 quint16 freePort()
 {
@@ -86,10 +86,14 @@ public:
                 u"/usr/bin/python3"_s,
                 {QStringLiteral(PYSERIAL_SERVER), QString::number(m_port), m_slavePath});
         } else {
+            const QString tls = u"ssl(key=%1,cert=%2),"_s.arg(m_dir.filePath(u"server.key"_s),
+                                                               m_dir.filePath(u"server.pem"_s));
             QFile config(m_dir.filePath(u"ser2net.yaml"_s));
             config.open(QIODevice::WriteOnly);
-            config.write(u"connection: &velmora\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
-                         "  connector: serialdev,%2,9600n81,local\n"_s.arg(m_port)
+            config.write(u"connection: &velmora\n  accepter: telnet(rfc2217),%1tcp,127.0.0.1,%2\n"
+                         "  connector: serialdev,%3,9600n81,local\n"_s
+                             .arg(m_server == Server::Ser2netTls ? tls : QString())
+                             .arg(m_port)
                              .arg(m_slavePath)
                              .toUtf8());
             config.close();
@@ -109,7 +113,30 @@ public:
     }
 
     [[nodiscard]] QString address() const { return u"rfc2217://127.0.0.1:%1"_s.arg(m_port); }
+    [[nodiscard]] quint16 port() const { return m_port; }
+    [[nodiscard]] QString folder() const { return m_dir.path(); }
     [[nodiscard]] int &lines() { return m_shared->lines; }
+
+    // A test authority, and a key and certificate it signed for 127.0.0.1, in the far end's folder.
+    [[nodiscard]] bool makeCertificates() const
+    {
+        QFile extension(m_dir.filePath(u"extension"_s));
+        const bool written = extension.open(QIODevice::WriteOnly)
+            && extension.write("subjectAltName=IP:127.0.0.1\n") > 0;
+        extension.close();
+        const auto openssl = [this](const QString &arguments) {
+            QProcess process;
+            process.setWorkingDirectory(m_dir.path());
+            process.start(u"openssl"_s, arguments.split(u' '));
+            return process.waitForFinished() && process.exitCode() == 0;
+        };
+        const QString key = u"-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2"_s;
+        return written
+            && openssl(u"req -x509 %1 -keyout ca.key -out ca.pem -subj /CN=VelmoraCA"_s.arg(key))
+            && openssl(u"req %1 -keyout server.key -out server.csr -subj /CN=127.0.0.1"_s.arg(key))
+            && openssl(u"x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
+                       "-out server.pem -days 2 -extfile extension"_s);
+    }
 
     // The line as the server left it, e.g. "19200 cs7 parenb cstopb crtscts dtr".
     [[nodiscard]] QString described() const
@@ -391,6 +418,41 @@ private Q_SLOTS:
         QTRY_COMPARE(port->state(), State::Open);
         QCOMPARE(states.join(u','), u"1,1"_s);
         QCOMPARE(far.described(), u"38400 cs8 parenb parodd cstopb dtr rts"_s);
+    }
+
+    // ser2net's TLS accepter: its certificate checked against a test authority named in the address,
+    // against the system's, and for the name the address gives; bytes both ways once it is trusted.
+    void tls_data()
+    {
+        QTest::addColumn<QString>("address"); // %1 the port, %2 the far end's folder
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("trusted") << u"rfc2217+tls://127.0.0.1:%1?ca=%2/ca.pem"_s << u"x\u00ff"_s;
+        QTest::newRow("systemAuthorities")
+            << u"rfc2217+tls://127.0.0.1:%1"_s
+            << u"сертификат сервера отклонён: выдан неизвестным центром сертификации"_s;
+        QTest::newRow("otherName") << u"rfc2217+tls://localhost:%1?ca=%2/ca.pem"_s
+                                   << u"сертификат сервера отклонён: выдан для другого имени"_s;
+        QTest::newRow("noCaFile") << u"rfc2217+tls://127.0.0.1:%1?ca=%2/none.pem"_s
+                                  << u"файл центров сертификации не читается"_s;
+    }
+    void tls()
+    {
+        QFETCH(QString, address);
+        FarEnd far(Server::Ser2netTls);
+        QVERIFY(far.makeCertificates() && far.start());
+        const auto port = portOn(address.arg(far.port()).arg(far.folder()));
+        (void)port->setPortOpen(true);
+        QTRY_VERIFY_WITH_TIMEOUT(port->state() != State::Opening, 6000);
+        if (port->state() == State::Open) {
+            far.write("x\xc3\xbf");
+            QString received;
+            QTRY_VERIFY((received += port->input().value_or(QString())).size() == 2);
+            QVERIFY(port->transport().write("\xff\xfe"_ba));
+            QCOMPARE(far.read(2), "\xff\xfe"_ba);
+            QTEST(received, "outcome");
+        } else {
+            QTEST(port->openFailure(), "outcome");
+        }
     }
 
     // What becomes of a port whose server is none, or one that breaks the protocol: the state it
