@@ -420,8 +420,9 @@ private Q_SLOTS:
         QCOMPARE(far.described(), u"38400 cs8 parenb parodd cstopb dtr rts"_s);
     }
 
-    // ser2net's TLS accepter: its certificate checked against a test authority named in the address,
-    // against the system's, and for the name the address gives; bytes both ways once it is trusted.
+    // ser2net's TLS accepter: its certificate checked against a test authority named in the
+    // address, against the system's, and for the name the address gives; bytes both ways once
+    // it is trusted.
     void tls_data()
     {
         QTest::addColumn<QString>("address"); // %1 the port, %2 the far end's folder
