@@ -63,7 +63,8 @@ constexpr std::array<CertificateReason, 9> certificateReasons{{
 {
     const auto found = std::find_if(certificateReasons.begin(), certificateReasons.end(),
                                     [&](const CertificateReason &reason) { return reason.error == error.error(); });
-    return qs(texts::certificateRefusedLead) + qs(found == certificateReasons.end() ? texts::certificateInvalid : found->text);
+    const std::string_view reason = found == certificateReasons.end() ? texts::certificateInvalid : found->text;
+    return qs(texts::certificateRefusedLead) + qs(reason);
 }
 
 [[nodiscard]] std::string_view socketFailure(QAbstractSocket::SocketError error)
@@ -133,7 +134,7 @@ OpenResult Rfc2217Transport::open(const QString &device, const PortConfig &confi
     m_negotiationReplies = 0;
     m_heard = false;
     m_modemState.reset();
-    m_socket = connectTo(parsed.address->tls, authorities);
+    m_socket = makeSocket(parsed.address->tls, authorities);
     m_phase = Phase::Connecting;
     m_openTimer.start();
     if (auto *tls = qobject_cast<QSslSocket *>(m_socket))
@@ -143,7 +144,7 @@ OpenResult Rfc2217Transport::open(const QString &device, const PortConfig &confi
     return OpenResult::pending();
 }
 
-QTcpSocket *Rfc2217Transport::connectTo(bool tls, const QList<QSslCertificate> &authorities)
+QTcpSocket *Rfc2217Transport::makeSocket(bool tls, const QList<QSslCertificate> &authorities)
 {
     QTcpSocket *socket = tls ? new QSslSocket(this) : new QTcpSocket(this);
     socket->setReadBufferSize(socketReadBuffer);
@@ -421,13 +422,15 @@ void Rfc2217Transport::pump()
     }
 }
 
+// Data that comes while the port hears of the open (a port that resumes may change settings at once,
+// reading answers meanwhile) goes after what came before it.
 void Rfc2217Transport::deliver(const QByteArray &data)
 {
-    if (data.isEmpty())
-        return;
-    if (m_phase == Phase::Open)
+    const bool held = m_phase == Phase::Configuring || m_phase == Phase::Announcing
+                      || (m_phase == Phase::Open && !m_early.isEmpty());
+    if (m_phase == Phase::Open && !held && !data.isEmpty())
         events().received(data);
-    else if (m_phase == Phase::Configuring || m_phase == Phase::Announcing)
+    else if (held)
         m_early.append(data.first(std::min(data.size(), receiveCapacity - m_early.size())));
 }
 
@@ -443,7 +446,8 @@ void Rfc2217Transport::failed()
         return;
     }
     const bool certificate = m_socket->error() == QAbstractSocket::SslHandshakeFailedError && !m_sslErrors.isEmpty();
-    finishOpen(OpenResult::failed(certificate ? certificateRefusal(m_sslErrors.first()) : qs(socketFailure(m_socket->error()))));
+    finishOpen(OpenResult::failed(certificate ? certificateRefusal(m_sslErrors.first())
+                                              : qs(socketFailure(m_socket->error()))));
 }
 
 void Rfc2217Transport::openTimedOut()

@@ -57,7 +57,7 @@ private:
         Answer answer = Answer::Same;
     };
 
-    [[nodiscard]] QTcpSocket *connectTo(bool tls, const QList<QSslCertificate> &authorities);
+    [[nodiscard]] QTcpSocket *makeSocket(bool tls, const QList<QSslCertificate> &authorities);
     void connected();
     void readyRead();
     void failed();

@@ -160,9 +160,9 @@ public:
             + (m_shared->lines & TIOCM_RTS ? u" rts"_s : u""_s);
     }
 
-    void write(const QByteArray &bytes) const
+    [[nodiscard]] bool write(const QByteArray &bytes) const
     {
-        (void)::write(m_master, bytes.constData(), bytes.size());
+        return ::write(m_master, bytes.constData(), bytes.size()) == bytes.size();
     }
     [[nodiscard]] QByteArray read(qsizetype count) const
     {
@@ -371,8 +371,7 @@ private Q_SLOTS:
         QTEST((taken ? u""_s : u"refused "_s) + far.described(), "oneAndHalf");
         QCOMPARE(*port->settings(), taken ? u"1200,o,5,1.5"_s : u"1200,o,5,1"_s);
 
-        far.write("a\xff\xff"
-                  "b\xc3\xa9");
+        QVERIFY(far.write("a\xff\xff" "b\xc3\xa9"));
         QString received;
         QTRY_VERIFY((received += port->input().value_or(QString())) == u"a\ufffd\ufffdb\u00e9"_s);
         QVERIFY(port->transport().write("\xff\x00\xffz"_ba));
@@ -401,7 +400,7 @@ private Q_SLOTS:
                 && port->setRtsEnable(true));
         QVERIFY(port->setPortOpen(true));
         QTRY_COMPARE(port->state(), State::Open);
-        far.write("tail");
+        QVERIFY(far.write("tail"));
         QTRY_COMPARE(port->receivedBytes(), 4);
         far.stop();
         QStringList states;
@@ -445,7 +444,7 @@ private Q_SLOTS:
         (void)port->setPortOpen(true);
         QTRY_VERIFY_WITH_TIMEOUT(port->state() != State::Opening, 6000);
         if (port->state() == State::Open) {
-            far.write("x\xc3\xbf");
+            QVERIFY(far.write("x\xc3\xbf"));
             QString received;
             QTRY_VERIFY((received += port->input().value_or(QString())).size() == 2);
             QVERIFY(port->transport().write("\xff\xfe"_ba));
