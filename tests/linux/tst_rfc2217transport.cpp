@@ -44,9 +44,7 @@ bool listening(quint16 port)
 class FarEnd
 {
 public:
-    explicit FarEnd(Server server)
-        : m_server(server)
-        , m_port(freePort())
+    explicit FarEnd(Server server) : m_server(server), m_port(freePort())
     {
         m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         ::grantpt(m_master);
@@ -198,23 +196,13 @@ private:
 
 // A server of the test's own: quiet, talking nonsense, or answering as RFC 2217 asks and, a moment
 // after the open went through (the speed asked for last), playing foul.
-enum class Play {
-    Silent,
-    Text,
-    RefuseComPort,
-    NegotiationFlood,
-    LiesAboutSpeed,
-    GoesQuiet,
-    EndlessSubnegotiation,
-    NotificationFlood,
-    Garbage
-};
+enum class Play { Silent, Text, RefuseComPort, NegotiationFlood, LiesAboutSpeed, GoesQuiet,
+                  EndlessSubnegotiation, NotificationFlood, Garbage };
 
 class FakeServer final : public QTcpServer
 {
 public:
-    explicit FakeServer(Play play)
-        : m_play(play)
+    explicit FakeServer(Play play) : m_play(play)
     {
         listen(QHostAddress::LocalHost);
         connect(this, &QTcpServer::newConnection, this, [this] {
