@@ -209,7 +209,7 @@ void Rfc2217Transport::readAvailable()
 // the server agreed to the port control, the end of an open once it answered them all.
 void Rfc2217Transport::settle()
 {
-    if (m_codec.violated() || m_negotiationReplies > maxNegotiationReplies) {
+    if (brokeProtocol()) {
         if (m_phase == Phase::Open)
             lose();
         else if (m_phase != Phase::Closed)
@@ -228,6 +228,11 @@ void Rfc2217Transport::settle()
     }
     if (m_phase == Phase::Configuring && m_expected.empty())
         finishOpen(m_refused ? OpenResult::failed(qs(texts::settingsRefused)) : OpenResult::opened());
+}
+
+bool Rfc2217Transport::brokeProtocol() const
+{
+    return m_codec.violated() || m_negotiationReplies > maxNegotiationReplies;
 }
 
 void Rfc2217Transport::handle(const TelnetEvent &event)
@@ -355,7 +360,7 @@ bool Rfc2217Transport::awaitAnswers()
         }
         m_socket->waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1)));
         readAvailable();
-        if (m_codec.violated() || m_negotiationReplies > maxNegotiationReplies)
+        if (m_phase == Phase::Open && brokeProtocol())
             lose();
     }
     return m_phase == Phase::Open && !m_refused;

@@ -72,6 +72,7 @@ private:
     void sendProbe();
     [[nodiscard]] bool awaitAnswers();
     void settle();
+    [[nodiscard]] bool brokeProtocol() const;
     void deliver(const QByteArray &data);
     void pump();
     void finishOpen(const OpenResult &result);
