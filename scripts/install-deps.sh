@@ -51,6 +51,11 @@ install_missing "${packages[@]}"
 [ "$scope" = --tests ] || exit 0
 install_missing "${test_packages[@]}"
 
+# The remote-port tests run real RFC 2217 servers on loopback (ser2net, pyserial's example server) and make
+# their TLS certificates with openssl.
+test_packages=(ser2net python3-serial openssl)
+install_missing "${test_packages[@]}"
+
 # The Windows program is cross-built against a Qt for MinGW-w64 made from Debian 12's own source of the Qt
 # installed here, and tested under Wine: only there.
 windows_packages=(

@@ -194,9 +194,10 @@ std::optional<QString> PortCore::input()
 {
     if (m_state == State::Open)
         return m_decoder.decode(m_received.take());
-    if (m_state != State::Waiting)
+    if (m_state != State::Waiting && !(m_state == State::Opening && m_stateBeforeOpening == State::Waiting))
         return std::nullopt;
-    // What arrived before a hang-up is still shown once, a character it cut off as U+FFFD.
+    // What arrived before a hang-up is still shown once, a character it cut off as U+FFFD, also while the
+    // port resumes: a resume that goes through starts afresh.
     QString rest = m_decoder.decode(m_received.take());
     rest += m_decoder.flush();
     return rest.isEmpty() ? std::nullopt : std::optional(rest);

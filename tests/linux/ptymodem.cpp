@@ -1,5 +1,7 @@
 #include "ptymodem.h"
 
+#include "ptyline.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
@@ -7,7 +9,6 @@
 #include <cstdarg>
 #include <map>
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -24,10 +25,7 @@ struct Modem
     bool muted = false;
     QByteArray fifo;
 };
-constexpr tcflag_t keptBits = CSIZE | PARENB | PARODD | CMSPAR;
-constexpr int outputs = TIOCM_DTR | TIOCM_RTS;
-struct Termios2 { tcflag_t flags[4]; cc_t line, cc[19]; speed_t ispeed, ospeed; }; // the kernel's, which clashes with glibc's
-constexpr unsigned long getTermios2 = _IOR('T', 0x2A, Termios2), setTermios2 = _IOW('T', 0x2B, Termios2);
+using ptyline::Termios2, ptyline::getTermios2, ptyline::setTermios2;
 
 // By the slave's device number, which every descriptor of it shares.
 std::map<dev_t, Modem> modems;
@@ -44,9 +42,6 @@ Modem *modemOf(int fd)
     return found == modems.end() ? nullptr : &found->second;
 }
 
-// The definition the C library or a sanitizer runtime would have given.
-template<typename F> F *next(const char *name) { return reinterpret_cast<F *>(::dlsym(RTLD_NEXT, name)); }
-
 } // namespace
 
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
@@ -61,25 +56,19 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
         made.ispeed = made.ospeed = modem->uartClock / qMax(1u, (modem->uartClock + made.ospeed / 2) / qMax(made.ospeed, 1u));
         argument = &made;
     }
-    if (!modem || (request != TIOCMGET && request != TIOCMSET && request != TIOCMBIS && request != TIOCMBIC))
-        return next<int(int, unsigned long, void *)>("ioctl")(fd, request, argument);
-    int &bits = *static_cast<int *>(argument);
+    if (!modem || !ptyline::isModemRequest(request))
+        return ptyline::next<int(int, unsigned long, void *)>("ioctl")(fd, request, argument);
     if (request == TIOCMGET && modem->muted)
         return errno = EINVAL, -1;
-    if (request == TIOCMGET)
-        bits = modem->lines;
-    else if (request == TIOCMSET)
-        modem->lines = (modem->lines & ~outputs) | (bits & outputs);
-    else
-        modem->lines = request == TIOCMBIS ? modem->lines | (bits & outputs) : modem->lines & ~(bits & outputs);
+    ptyline::answer(modem->lines, request, *static_cast<int *>(argument));
     return 0;
 }
 
 extern "C" int tcgetattr(int fd, termios *tio) noexcept
 {
-    const int result = next<int(int, termios *)>("tcgetattr")(fd, tio);
+    const int result = ptyline::next<int(int, termios *)>("tcgetattr")(fd, tio);
     if (const Modem *modem = modemOf(fd); result == 0 && modem)
-        tio->c_cflag = (tio->c_cflag & ~keptBits) | modem->cflag;
+        ptyline::reportAsked(*tio, modem->cflag);
     return result;
 }
 
@@ -87,11 +76,10 @@ extern "C" int tcgetattr(int fd, termios *tio) noexcept
 extern "C" int tcsetattr(int fd, int action, const termios *tio) noexcept
 {
     Modem *modem = modemOf(fd);
-    termios kept = *tio;
-    kept.c_cflag = modem ? (kept.c_cflag & ~keptBits) | CS8 : kept.c_cflag;
-    const int result = next<int(int, int, const termios *)>("tcsetattr")(fd, action, &kept);
+    const termios taken = modem ? ptyline::asTaken(*tio) : *tio;
+    const int result = ptyline::next<int(int, int, const termios *)>("tcsetattr")(fd, action, &taken);
     if (modem && result == 0)
-        modem->cflag = tio->c_cflag & keptBits;
+        modem->cflag = tio->c_cflag & ptyline::keptBits;
     return result;
 }
 
@@ -99,7 +87,7 @@ extern "C" ssize_t write(int fd, const void *data, size_t size)
 {
     Modem *modem = modemOf(fd);
     if (!modem || !modem->heldByXoff || size == 0)
-        return next<ssize_t(int, const void *, size_t)>("write")(fd, data, size);
+        return ptyline::next<ssize_t(int, const void *, size_t)>("write")(fd, data, size);
     const qsizetype taken = qMin(qsizetype(size), 16 - modem->fifo.size());
     modem->fifo.append(static_cast<const char *>(data), taken);
     return taken > 0 ? taken : (errno = EAGAIN, -1);
@@ -109,7 +97,7 @@ extern "C" int tcflush(int fd, int queue) noexcept
 {
     if (Modem *modem = modemOf(fd); modem && queue != TCIFLUSH)
         modem->fifo.clear();
-    return next<int(int, int)>("tcflush")(fd, queue);
+    return ptyline::next<int(int, int)>("tcflush")(fd, queue);
 }
 
 PtyModem::PtyModem(unsigned uartClock)

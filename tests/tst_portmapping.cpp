@@ -1,0 +1,113 @@
+#include "portmapping.h"
+#include "remotedescription.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+// COM numbers that stand for ports served over the network: the address typed or stored, the user's
+// and the system's files, and how a box describes such a port.
+class TestPortMapping : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void address_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("parsed"); // the address as typed back, or what is wrong
+        const QString badOption = u"после ? допустимо только ca=файл"_s;
+        QTest::newRow("plain") << u" RFC2217://Host-1.example:2217 "_s
+                               << u"rfc2217://Host-1.example:2217"_s;
+        QTest::newRow("ipv6") << u"rfc2217://[::1]:7000"_s << u"rfc2217://[::1]:7000"_s;
+        QTest::newRow("tlsWithCa") << u"rfc2217+tls://10.0.0.1:7001?ca=C:\\ca 1.pem"_s
+                                   << u"rfc2217+tls://10.0.0.1:7001?ca=C:\\ca 1.pem"_s;
+        QTest::newRow("empty") << u"  "_s << u"адрес не указан"_s;
+        QTest::newRow("tooLong") << u"rfc2217://"_s + QString(1015, u'a') + u":1"_s
+                                 << u"адрес длиннее 1024 знаков"_s;
+        QTest::newRow("scheme") << u"telnet://host:23"_s
+                                << u"адрес начинается с rfc2217:// или rfc2217+tls://"_s;
+        QTest::newRow("noHost") << u"rfc2217://:7000"_s << u"не указан сервер"_s;
+        QTest::newRow("noPort") << u"rfc2217://h"_s << u"не указан порт: rfc2217://сервер:порт"_s;
+        QTest::newRow("portTooBig") << u"rfc2217://host:65536"_s << u"порт — число от 1 до 65535"_s;
+        QTest::newRow("ipv6Bare") << u"rfc2217://::1:7000"_s
+                                  << u"адрес IPv6 пишется в квадратных скобках: [::1]"_s;
+        QTest::newRow("markup") << u"rfc2217://<b>x</b>:1"_s << u"недопустимое имя сервера"_s;
+        QTest::newRow("caWithoutTls")
+            << u"rfc2217://host:1?ca=/ca.pem"_s << u"файл ca= задаётся только для rfc2217+tls://"_s;
+        QTest::newRow("otherOption") << u"rfc2217+tls://host:1?cert=/a.pem"_s << badOption;
+        QTest::newRow("caControl") << u"rfc2217+tls://host:1?ca=/a\n.pem"_s << badOption;
+    }
+    void address()
+    {
+        QFETCH(QString, text);
+        const RemoteAddressParse parse = RemoteAddressParse::from(text);
+        QTEST(parse.address ? parse.address->text() : parse.error, "parsed");
+    }
+
+    // The user's entry first, an empty one keeping the number local where the system's maps it,
+    // none at all otherwise; the system's where the user has none.
+    void mapping()
+    {
+        QTemporaryDir dir;
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.filePath(u"user"_s));
+        QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, dir.filePath(u"system"_s));
+        const auto write = [&](const QString &scope, const QByteArray &text) {
+            QVERIFY(QDir(dir.path()).mkpath(scope + u"/velmora"_s));
+            QFile file(dir.filePath(scope + u"/velmora/ports.ini"_s));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+        };
+        write(u"system"_s, "[ports]\nCOM1=rfc2217://sys:1\nCOM2=rfc2217://sys:2\nCOM3=a, b\n");
+        write(u"user"_s, "[ports]\nCOM2=rfc2217://user:2\nCOM4=junk\n");
+        const auto read = [](int number) {
+            const std::optional<RemoteAddressParse> entry = PortMapping::read(number);
+            return !entry ? u"local"_s : entry->address ? entry->address->text() : entry->error;
+        };
+        QCOMPARE(QStringList({read(0), read(1), read(2), read(3), read(4), read(5)}),
+                 QStringList({u"local"_s, u"rfc2217://sys:1"_s, u"rfc2217://user:2"_s,
+                              u"запись не является строкой"_s,
+                              u"адрес начинается с rfc2217:// или rfc2217+tls://"_s, u"local"_s}));
+        QCOMPARE(describeBrokenMapping(3, read(3)),
+                 u"COM3 — неверный адрес удалённого порта: запись не является строкой"_s);
+        const RemoteAddress address{true, u"::1"_s, 7000, {}};
+        QVERIFY(PortMapping::store(4, address) && !PortMapping::store(5, address));
+        QCOMPARE(read(4), u"rfc2217+tls://[::1]:7000"_s);
+        QVERIFY(PortMapping::makeLocal(1) && PortMapping::makeLocal(2)
+                && PortMapping::makeLocal(4));
+        QCOMPARE(QStringList({read(1), read(2), read(4)}),
+                 QStringList({u"local"_s, u"local"_s, u"local"_s}));
+        QFile user(dir.filePath(u"user/velmora/ports.ini"_s));
+        QVERIFY(user.open(QIODevice::ReadOnly));
+        QCOMPARE(user.readAll(), "[ports]\nCOM1=\nCOM2=\n"_ba);
+    }
+
+    void description_data()
+    {
+        QTest::addColumn<PortCore::State>("state");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("described");
+        QTest::newRow("closed") << PortCore::State::Closed << u""_s
+                                << u"COM3 — rfc2217://host:7000"_s;
+        QTest::newRow("failed") << PortCore::State::Closed << u"соединение отклонено"_s
+                                << u"COM3 — rfc2217://host:7000 — соединение отклонено"_s;
+        QTest::newRow("opening") << PortCore::State::Opening << u""_s
+                                 << u"COM3 — rfc2217://host:7000 — соединение…"_s;
+        QTest::newRow("open") << PortCore::State::Open << u""_s << u"COM3 — rfc2217://host:7000"_s;
+        QTest::newRow("waiting")
+            << PortCore::State::Waiting << u"сервер не отвечает"_s
+            << u"COM3 — rfc2217://host:7000 — соединение потеряно, ждёт восстановления"_s;
+    }
+    void description()
+    {
+        QFETCH(PortCore::State, state);
+        QFETCH(QString, failure);
+        QTEST(describeRemotePort(3, u"rfc2217://host:7000"_s, state, failure), "described");
+    }
+};
+
+QTEST_APPLESS_MAIN(TestPortMapping)
+#include "tst_portmapping.moc"
