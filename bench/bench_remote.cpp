@@ -6,7 +6,7 @@
 #include "portcore.h"
 #include "processusage.h"
 #include "ptyline.h"
-#include "qtserialport.h"
+#include "qtserialtransport.h"
 #include "rfc2217transport.h"
 
 #include <QCoreApplication>
@@ -183,10 +183,11 @@ int main(int argc, char **argv)
     report("remote (RFC 2217, ser2net)", seconds, processusage::cpuSeconds() - cpu,
            processSeconds(server.processId()) - serverCpu, remotePtys);
 
-    std::array<std::unique_ptr<QtSerialPort>, portCount> local;
+    std::array<std::unique_ptr<PortCore>, portCount> local;
     std::array<SerialPort *, portCount> localPorts{};
     for (int index = 0; index < portCount; ++index) {
-        local[index] = std::make_unique<QtSerialPort>(localPtys[index].slave);
+        local[index] = std::make_unique<PortCore>(std::make_unique<QtSerialTransport>());
+        local[index]->setDevice(localPtys[index].slave);
         (void)local[index]->setSettings(QStringLiteral("921600,n,8,1"));
         (void)local[index]->setPortOpen(true);
         localPorts[index] = local[index].get();

@@ -17,6 +17,8 @@ test_packages=(
     locales util-linux procps
     debootstrap
     dpkg-dev file binutils gzip lintian desktop-file-utils appstream man-db groff-base
+    # the remote-port tests run real RFC 2217 servers on loopback and make their TLS certificates
+    ser2net python3-serial openssl
 )
 
 os_release() { (. /etc/os-release && printf "%s" "${!1:-}") 2>/dev/null || true; }
@@ -49,11 +51,6 @@ install_missing() {
 
 install_missing "${packages[@]}"
 [ "$scope" = --tests ] || exit 0
-install_missing "${test_packages[@]}"
-
-# The remote-port tests run real RFC 2217 servers on loopback (ser2net, pyserial's example server) and make
-# their TLS certificates with openssl.
-test_packages=(ser2net python3-serial openssl)
 install_missing "${test_packages[@]}"
 
 # The Windows program is cross-built against a Qt for MinGW-w64 made from Debian 12's own source of the Qt

@@ -99,21 +99,6 @@ public:
 protected:
     [[nodiscard]] TransportEvents &events() const { return *m_events; }
 
-    // Passes a read of an input line on. A driver that fails every such request has lost its device,
-    // whatever it says: a few failures in a row are a hang-up.
-    [[nodiscard]] std::optional<bool> inputRead(std::optional<bool> state)
-    {
-        m_failedInputReads = state ? 0 : m_failedInputReads + 1;
-        if (m_failedInputReads >= failuresMeaningGone) {
-            m_failedInputReads = 0;
-            events().hungUp();
-        }
-        return state;
-    }
-
 private:
-    static constexpr int failuresMeaningGone = 3;
-
     TransportEvents *m_events = nullptr;
-    int m_failedInputReads = 0;
 };

@@ -176,17 +176,6 @@ private Q_SLOTS:
         QTEST(*port->settings() + u' ' + far.lineInForce() + u' ' + far.outputsSeen(), "resumed");
         QVERIFY(port->setPortOpen(false) && !port->resume(far.device()));
     }
-
-    // A driver whose every status request fails has lost its device, though it never says so.
-    void failingStatusIsAHangUp()
-    {
-        FarEnd far;
-        const auto port = TestPortContract::port(far);
-        QVERIFY(port->setPortOpen(true) && port->cdHolding());
-        far.mute();
-        QVERIFY(!port->cdHolding() && !port->dsrHolding() && !port->ctsHolding());
-        QCOMPARE(port->state(), PortCore::State::Waiting);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPortContract)

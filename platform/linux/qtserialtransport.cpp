@@ -151,7 +151,7 @@ std::optional<bool> QtSerialTransport::signalState(ModemSignal signal)
     m_port->clearError();
     const QSerialPort::PinoutSignals lines = m_port->pinoutSignals();
     const bool answered = m_port->error() == QSerialPort::NoError;
-    return inputRead(answered ? std::optional(lines.testFlag(pinouts[std::size_t(signal)])) : std::nullopt);
+    return answered ? std::optional(lines.testFlag(pinouts[std::size_t(signal)])) : std::nullopt;
 }
 
 bool QtSerialTransport::write(QByteArrayView bytes)

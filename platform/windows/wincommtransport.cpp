@@ -36,7 +36,7 @@ constexpr DWORD readChunk = 64 * 1024;
 constexpr DWORD driverTransmitQueue = 64 * 1024;
 // One poll period: a read that ended with nothing is started again this much later.
 constexpr int readAgainMs = 300;
-constexpr int emptyReadsMeaningGone = 3;
+constexpr int failuresMeaningGone = 3;
 
 // Indexed by ParityKind, StopBitsKind and ModemSignal.
 constexpr std::array<BYTE, 5> parities{NOPARITY, EVENPARITY, ODDPARITY, SPACEPARITY, MARKPARITY};
@@ -168,7 +168,7 @@ OpenResult WinCommTransport::open(const QString &device, const PortConfig &confi
     }
     connect(m_device->readNotifier.get(), &QWinEventNotifier::activated, this, &WinCommTransport::readDone);
     connect(m_device->writeNotifier.get(), &QWinEventNotifier::activated, this, &WinCommTransport::writeDone);
-    m_emptyReads = 0;
+    m_emptyReads = m_failedRequests = 0;
     startRead();
     return OpenResult::opened();
 }
@@ -251,7 +251,12 @@ std::optional<bool> WinCommTransport::signalState(ModemSignal signal)
     if (signal == ModemSignal::Rts)
         return m_device->askDriver(getDtrRts, lines) ? std::optional((lines & rtsState) != 0) : std::nullopt;
     const bool answered = ::GetCommModemStatus(m_device->handle, &lines);
-    return inputRead(answered ? std::optional((lines & lookUp(statusBits, signal)) != 0) : std::nullopt);
+    if (!answered) {
+        failedRequest();
+        return std::nullopt;
+    }
+    m_failedRequests = 0;
+    return (lines & lookUp(statusBits, signal)) != 0;
 }
 
 bool WinCommTransport::write(QByteArrayView bytes)
@@ -300,7 +305,7 @@ void WinCommTransport::readDone()
     }
     device.reading = false;
     if (got == 0) {
-        if (++m_emptyReads >= emptyReadsMeaningGone)
+        if (++m_emptyReads >= failuresMeaningGone)
             hangUp();
         else
             m_readAgain.start();
@@ -340,6 +345,14 @@ void WinCommTransport::writeDone()
         m_unsent.prepend(m_writing.sliced(qsizetype(sent)));
     m_writing.clear();
     startWrite();
+}
+
+// A pty on Linux has no modem lines and fails every such request, yet works; a Windows driver that does
+// has lost its device.
+void WinCommTransport::failedRequest()
+{
+    if (++m_failedRequests >= failuresMeaningGone)
+        hangUp();
 }
 
 // The device stays as it is until the port closes it: the notifier that noticed the hang-up is its own.

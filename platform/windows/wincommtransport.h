@@ -35,14 +35,16 @@ private:
     void readDone();
     void startWrite();
     void writeDone();
+    void failedRequest();
     void hangUp();
 
     std::unique_ptr<Device> m_device;
     // Handed to the driver and not yet reported sent, and what waits behind it.
     QByteArray m_writing;
     QByteArray m_unsent;
-    // Reads that ended with nothing, in a row: a driver that keeps doing that has lost its device,
-    // whatever it says.
+    // Reads that ended with nothing, and status requests that failed, in a row: a driver that keeps
+    // doing either has lost its device, whatever it says.
     int m_emptyReads = 0;
+    int m_failedRequests = 0;
     QTimer m_readAgain;
 };

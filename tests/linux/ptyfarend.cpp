@@ -65,7 +65,6 @@ qint64 FarEnd::write(const QByteArray &bytes)
 }
 QByteArray FarEnd::read(qsizetype count) { return m_cable->pty.read(count); }
 void FarEnd::hangUp() { m_cable->pty.hangUp(); }
-void FarEnd::mute() { m_cable->pty.mute(); }
 // The old cable goes first: a new one takes its names.
 void FarEnd::plugIn()
 {

@@ -22,7 +22,6 @@ struct Modem
     tcflag_t cflag = CS8; // the character size and parity asked for
     unsigned uartClock = 0;
     bool heldByXoff = false;
-    bool muted = false;
     QByteArray fifo;
 };
 using ptyline::Termios2, ptyline::getTermios2, ptyline::setTermios2;
@@ -58,8 +57,6 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     }
     if (!modem || !ptyline::isModemRequest(request))
         return ptyline::next<int(int, unsigned long, void *)>("ioctl")(fd, request, argument);
-    if (request == TIOCMGET && modem->muted)
-        return errno = EINVAL, -1;
     ptyline::answer(modem->lines, request, *static_cast<int *>(argument));
     return 0;
 }
@@ -132,7 +129,6 @@ unsigned PtyModem::slaveBaudRate() const
 }
 
 int &PtyModem::lines() { return modems[deviceOf(m_slave)].lines; }
-void PtyModem::mute() { modems[deviceOf(m_slave)].muted = true; }
 
 qint64 PtyModem::write(const QByteArray &bytes) const
 {

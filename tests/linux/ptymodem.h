@@ -33,8 +33,6 @@ public:
     [[nodiscard]] QByteArray read(qsizetype count = 0) const;
     // As an adapter that is pulled out.
     void hangUp() { ::close(std::exchange(m_master, -1)); }
-    // As a driver that lost its device without saying so: every status request fails.
-    void mute();
 
 private:
     int m_master;

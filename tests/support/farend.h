@@ -32,7 +32,7 @@ public:
     qint64 write(const QByteArray &bytes);
     // What came once events ran until `count` bytes did or three seconds passed.
     [[nodiscard]] QByteArray read(qsizetype count);
-    // As a driver that lost its device without saying so: every status request fails.
+    // As a driver that lost its device without saying so: every status request fails (under Wine).
     void mute();
     // As a cable pulled out; plugIn() puts a new one in.
     void hangUp();
