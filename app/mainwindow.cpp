@@ -5,6 +5,10 @@
 #include "colorbutton.h"
 #include "channelcontrols.h"
 #include "layoutfont.h"
+#include "portcore.h"
+#include "portmapping.h"
+#include "remoteportdialog.h"
+#include "remotetexts.h"
 #include "qstringfrom.h"
 #include "screencolor.h"
 #include "windowtexts.h"
@@ -16,6 +20,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTextDocument>
@@ -144,13 +149,20 @@ void MainWindow::setAboutTexts(const QString &authorText, const QString &termsTe
 }
 
 // A port that is a QObject becomes a named child, so it can be found like a control;
-// it is still destroyed by its owner here, before the window's children go.
+// it is still destroyed by its owner here, before the window's children go. A port core tells when an
+// open that went on in the background failed.
 void MainWindow::nameSerialPorts()
 {
     for (int channel = 0; channel < channelCount; ++channel) {
         if (auto *object = dynamic_cast<QObject *>(&m_ports->port(channel))) {
             object->setObjectName(qs(channelControls[channel].serialPort));
             object->setParent(this);
+        }
+        if (auto *core = dynamic_cast<PortCore *>(&m_ports->port(channel))) {
+            connect(core, &PortCore::openFailed, this, [this, channel] {
+                m_enable.openFailed(channel);
+                describePorts();
+            });
         }
     }
 }
@@ -199,8 +211,30 @@ void MainWindow::buildPortsBox(QGroupBox *box)
             m_enable.checkClicked(channel);
             describePorts();
         });
+        // What the number stands for: a port of this machine, or one served over the network.
+        check->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(check, &QWidget::customContextMenuRequested, this,
+                [this, channel, check](const QPoint &at) { chooseRemotePort(channel, check->mapToGlobal(at)); });
         m_checkBoxes[channel] = check;
     }
+}
+
+void MainWindow::chooseRemotePort(int channel, const QPoint &at)
+{
+    const int comNumber = channelTable[channel].portNumber;
+    QMenu menu(this);
+    const QAction *remote = menu.addAction(qs(texts::remotePortAction));
+    const QAction *local = menu.addAction(qs(texts::localPortAction));
+    const QAction *chosen = menu.exec(at);
+    if (chosen == remote) {
+        const std::optional<RemoteAddressParse> mapped = PortMapping::read(comNumber);
+        const QString current = mapped && mapped->address ? mapped->address->text() : QString();
+        if (const std::optional<RemoteAddress> address = RemotePortDialog::ask(this, comNumber, current))
+            (void)PortMapping::store(comNumber, *address);
+    } else if (chosen == local) {
+        (void)PortMapping::makeLocal(comNumber);
+    }
+    describePorts();
 }
 
 void MainWindow::buildPinGrid(QWidget *client)

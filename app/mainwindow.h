@@ -61,6 +61,7 @@ private:
     void buildPinGrid(QWidget *client);
     void buildPinPanel(int channel, QGroupBox *panel);
     void buildSettingsPanel(int channel, QGroupBox *panel);
+    void chooseRemotePort(int channel, const QPoint &at);
     void startPolling();
     void describePorts();
 

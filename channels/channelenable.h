@@ -11,6 +11,8 @@ public:
     ChannelEnable(Controls &controls, PortSet &ports);
 
     void checkClicked(int channel);
+    // An open that went on in the background (a connection) failed: the tick is taken back as at once.
+    void openFailed(int channel);
 
 private:
     Controls &m_controls;

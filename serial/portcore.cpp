@@ -22,6 +22,14 @@ PortCore::~PortCore()
     release();
 }
 
+void PortCore::setTransport(std::unique_ptr<Transport> transport)
+{
+    if (m_state != State::Closed)
+        return;
+    m_transport = std::move(transport);
+    m_transport->attach(*this);
+}
+
 bool PortCore::setPortOpen(bool open)
 {
     if (!open) {

@@ -37,6 +37,8 @@ public:
     // was chosen meanwhile; it goes on waiting where the device does not open.
     bool resume(const QString &device);
     [[nodiscard]] Transport &transport() { return *m_transport; }
+    // Another way of reaching the device, for the opens to come; while the port is closed only.
+    void setTransport(std::unique_ptr<Transport> transport);
 
     bool setPortOpen(bool open) override;
     bool setSettings(QStringView settings) override;

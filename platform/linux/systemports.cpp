@@ -8,6 +8,11 @@
 
 namespace {
 
+[[nodiscard]] std::unique_ptr<Transport> localTransport()
+{
+    return std::make_unique<QtSerialTransport>();
+}
+
 [[nodiscard]] QString comName(int channel)
 {
     return qs(texts::comLead) + QString::number(channel + 1);
@@ -16,10 +21,10 @@ namespace {
 } // namespace
 
 SystemPorts::SystemPorts(ComPortMap comPorts)
-    : m_comPorts(std::move(comPorts))
+    : m_comPorts(std::move(comPorts)), m_remote(localTransport)
 {
     for (auto &port : m_ports)
-        port = std::make_unique<PortCore>(std::make_unique<QtSerialTransport>());
+        port = std::make_unique<PortCore>(localTransport());
     (void)m_watcher.addPaths(m_comPorts.watchedFolders()); // a folder that is not there changes nothing
     QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, &m_watcher, [this] { m_numbering.reset(); });
 }
@@ -37,6 +42,9 @@ bool SystemPorts::openPort(int channel)
     PortCore &port = *m_ports[channel];
     if (port.state() != PortCore::State::Closed)
         return false;
+    m_opened[channel] = {};
+    if (const std::optional<bool> remote = m_remote.open(channel, port))
+        return *remote;
     m_numbering.reset();
     const QString device = numbering()[channel].device;
     const QString link = m_comPorts.link(channel + 1);
@@ -50,7 +58,7 @@ void SystemPorts::resumeWaiting()
 {
     for (int channel = 0; channel < count; ++channel) {
         PortCore &port = *m_ports[channel];
-        if (port.state() != PortCore::State::Waiting)
+        if (m_remote.resume(channel, port) || port.state() != PortCore::State::Waiting)
             continue;
         const QString device = present(m_opened[channel]);
         if (!device.isEmpty())
@@ -71,6 +79,8 @@ QString SystemPorts::present(const Opened &opened) const
 QString SystemPorts::description(int channel) const
 {
     const PortCore &port = *m_ports[channel];
+    if (const std::optional<QString> remote = m_remote.description(channel, port))
+        return *remote;
     if (port.state() == PortCore::State::Waiting)
         return waitingText(channel);
     const Numbering &numbered = numbering();

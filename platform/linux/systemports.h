@@ -3,6 +3,7 @@
 #include "comportmap.h"
 #include "portcore.h"
 #include "portset.h"
+#include "remotechannels.h"
 
 #include <QFileSystemWatcher>
 
@@ -18,7 +19,7 @@
 // through, else its USB identity, else its device name. When that device goes away the channel waits,
 // and the device it would take back is kept from the other boxes; when the same device is back, the
 // tick opens it again with everything in force before. A different device that takes the name is not
-// opened.
+// opened. A number mapped to a port on another machine stands for that port instead.
 class SystemPorts final : public PortSet
 {
 public:
@@ -49,6 +50,7 @@ private:
     ComPortMap m_comPorts;
     std::array<std::unique_ptr<PortCore>, count> m_ports;
     std::array<Opened, count> m_opened;
+    RemoteChannels m_remote;
     QFileSystemWatcher m_watcher;
     // The numbering last worked out, and what the channels held then.
     mutable std::optional<Numbering> m_numbering;

@@ -11,6 +11,11 @@ namespace {
 // An adapter plugged in or pulled out shows in the tooltip this much later at most.
 constexpr int listLifetimeMs = 3000;
 
+[[nodiscard]] std::unique_ptr<Transport> localTransport()
+{
+    return std::make_unique<WinCommTransport>();
+}
+
 [[nodiscard]] QString comName(int channel)
 {
     return qs(texts::comLead) + QString::number(channel + 1);
@@ -18,10 +23,10 @@ constexpr int listLifetimeMs = 3000;
 
 } // namespace
 
-SystemPorts::SystemPorts()
+SystemPorts::SystemPorts() : m_remote(localTransport)
 {
     for (auto &port : m_ports)
-        port = std::make_unique<PortCore>(std::make_unique<WinCommTransport>());
+        port = std::make_unique<PortCore>(localTransport());
 }
 
 SystemPorts::~SystemPorts() = default;
@@ -33,6 +38,10 @@ SerialPort &SystemPorts::port(int channel)
 
 bool SystemPorts::openPort(int channel)
 {
+    if (m_ports[channel]->state() != PortCore::State::Closed)
+        return false;
+    if (const std::optional<bool> remote = m_remote.open(channel, *m_ports[channel]))
+        return *remote;
     m_ports[channel]->setDevice(comName(channel));
     return m_ports[channel]->setPortOpen(true);
 }
@@ -41,7 +50,7 @@ bool SystemPorts::openPort(int channel)
 void SystemPorts::resumeWaiting()
 {
     for (int channel = 0; channel < count; ++channel) {
-        if (m_ports[channel]->state() == PortCore::State::Waiting)
+        if (!m_remote.resume(channel, *m_ports[channel]) && m_ports[channel]->state() == PortCore::State::Waiting)
             (void)m_ports[channel]->resume(comName(channel));
     }
 }
@@ -49,6 +58,8 @@ void SystemPorts::resumeWaiting()
 QString SystemPorts::description(int channel) const
 {
     const PortCore &port = *m_ports[channel];
+    if (const std::optional<QString> remote = m_remote.description(channel, port))
+        return *remote;
     if (port.state() == PortCore::State::Waiting)
         return comName(channel) + qs(texts::awaitingReturnTail);
     const std::array<PortCore::State, count> now = states();
