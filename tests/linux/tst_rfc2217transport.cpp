@@ -5,12 +5,10 @@
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSemaphore>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -50,12 +48,11 @@ class FarEnd
 {
 public:
     explicit FarEnd(Server server)
-        : m_server(server), m_port(QString::number(freePort())), m_line(m_port + u".line"_s)
+        : m_server(server), m_port(QString::number(freePort())), m_line(m_port)
     {
         m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         ::grantpt(m_master);
         ::unlockpt(m_master);
-        m_slavePath = QString::fromLocal8Bit(::ptsname(m_master));
         m_slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC);
         (void)(m_line.open(QIODevice::ReadWrite) && m_line.resize(sizeof(ptyline::Shared)));
         m_shared = reinterpret_cast<ptyline::Shared *>(m_line.map(0, sizeof(ptyline::Shared)));
@@ -70,30 +67,22 @@ public:
 
     bool start()
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"LD_PRELOAD"_s, QStringLiteral(MODEM_SHIM));
-        environment.insert(u"VELMORA_PTY_LINE"_s, QDir::current().filePath(m_line.fileName()));
-        m_process.setProcessEnvironment(environment);
-        QFile config(m_port + u".yaml"_s);
-        const QString tls = m_server == Server::Ser2netTls
-            ? u"ssl(key=server.key,cert=server.pem),"_s : QString();
-        (void)(config.open(QIODevice::WriteOnly)
-               && config.write(u"connection: &c\n  accepter: telnet(rfc2217),%1tcp,127.0.0.1,%2\n"
-                               "  connector: serialdev,%3,9600n81,local\n"_s
-                                   .arg(tls, m_port, m_slavePath)
-                                   .toUtf8()));
-        config.close();
-        if (m_server == Server::Pyserial)
-            m_process.start(u"/usr/bin/python3"_s, {QStringLiteral(PYSERIAL_SERVER), u"-p"_s, m_port, m_slavePath});
-        else
-            m_process.start(u"ser2net"_s, {u"-n"_s, u"-u"_s, u"-c"_s, config.fileName()});
+        const QString tls = m_server == Server::Ser2netTls ? u"ssl(key=server.key,cert=server.pem),"_s
+                                                           : QString();
+        m_process.startCommand(u"env LD_PRELOAD=" MODEM_SHIM " VELMORA_PTY_LINE=%1 "_s.arg(m_port)
+                               + (m_server == Server::Pyserial
+                                      ? u"/usr/bin/python3 " PYSERIAL_SERVER " -p %1 %2"_s
+                                      : u"ser2net -n -u -Y \"connection: &c#  accepter: "
+                                        "telnet(rfc2217),%3tcp,127.0.0.1,%1#  connector: "
+                                        "serialdev,%2,9600n81,local\""_s)
+                                     .arg(m_port, QString::fromLocal8Bit(::ptsname(m_master)), tls));
         // Listening on 127.0.0.1 (0100007F) in state 0A.
         const QByteArray entry = "0100007F:" + QByteArray::number(m_port.toInt(), 16).toUpper()
             + " 00000000:0000 0A";
-        return m_process.waitForStarted() && QTest::qWaitFor([&] {
-                   QFile table(u"/proc/net/tcp"_s);
-                   return table.open(QIODevice::ReadOnly) && table.readAll().contains(entry);
-               }, 5000);
+        return QTest::qWaitFor([&] {
+            QFile table(u"/proc/net/tcp"_s);
+            return table.open(QIODevice::ReadOnly) && table.readAll().contains(entry);
+        }, 5000);
     }
     void stop()
     {
@@ -150,93 +139,15 @@ private:
     QFile m_line;
     int m_master = -1;
     int m_slave = -1;
-    QString m_slavePath;
     ptyline::Shared *m_shared = nullptr;
     QProcess m_process;
 };
 
-// A server of the test's own, in a thread of its own as the transport waits for answers reading
-// only its own connection: quiet, talking nonsense, or answering as RFC 2217 asks and, a moment
-// after the open went through (the speed asked for last), playing foul.
-enum class Play { Absent, Silent, Text, RefuseComPort, NegotiationFlood, LiesAboutSpeed, GoesQuiet,
+// How a server of the test's own, in this thread, plays: answering as RFC 2217 asks only while
+// the test waits in the event loop, so never a change asked for while open, and a moment after
+// the open went through (the speed asked for last) playing foul.
+enum class Play { Absent, Tls, Silent, Text, RefuseComPort, NegotiationFlood, LiesAboutSpeed, Answers,
                   EndlessSubnegotiation, Garbage };
-
-class FakeServer final : public QThread
-{
-public:
-    std::atomic<Play> play = Play::Silent; // for the next connection
-
-    FakeServer()
-    {
-        start();
-        m_listening.acquire();
-    }
-    ~FakeServer() override
-    {
-        quit();
-        wait();
-    }
-    [[nodiscard]] QString address() const { return u"rfc2217://127.0.0.1:%1"_s.arg(m_port); }
-
-private:
-    void run() override
-    {
-        QTcpServer server;
-        server.listen(QHostAddress::LocalHost);
-        m_port = server.serverPort();
-        QTcpSocket *client = nullptr;
-        Rfc2217Codec codec;
-        Play now{};
-        bool quiet = false;
-        const auto foul = [&] {
-            quiet = now == Play::GoesQuiet;
-            if (now == Play::EndlessSubnegotiation)
-                client->write("\xff\xfa\x2c\x6b" + QByteArray(1 << 20, 'x'));
-            QByteArray garbage(now == Play::Garbage ? 1 << 20 : 0, Qt::Uninitialized);
-            QRandomGenerator random(2217);
-            std::generate(garbage.begin(), garbage.end(), [&] { return char(random.bounded(256)); });
-            client->write(garbage);
-        };
-        const auto answer = [&] {
-            QByteArray data;
-            std::vector<TelnetEvent> events;
-            codec.decode(client->readAll(), data, events);
-            for (const TelnetEvent &event : events) {
-                if (event.verb == telnet::will && event.option == telnet::comPort
-                    && now != Play::Silent)
-                    client->write(now == Play::RefuseComPort ? "\xff\xfe\x2c" : "\xff\xfd\x2c");
-                if (event.verb != telnet::sb || now < Play::NegotiationFlood || quiet)
-                    continue;
-                QByteArray value = event.payload.sliced(1);
-                const bool speed = event.payload[0] == char(ComPortCommand::SetBaudRate);
-                const bool probe = speed && value == QByteArray(4, 0);
-                if (speed && !probe && now == Play::LiesAboutSpeed)
-                    value = QByteArray::fromHex("00002580");
-                client->write(Rfc2217Codec::command(ComPortCommand(event.payload[0] + 100), value));
-                if (probe)
-                    QTimer::singleShot(200, client, foul);
-            }
-        };
-        QObject::connect(&server, &QTcpServer::newConnection, [&] {
-            delete client; // the last case's, with whatever it still had to play
-            client = server.nextPendingConnection();
-            codec = {};
-            now = play;
-            quiet = false;
-            if (now == Play::Text)
-                client->write("SSH-2.0-OpenSSH_9.2\r\n");
-            for (int flood = now == Play::NegotiationFlood ? 100000 : 0; flood > 0; --flood)
-                client->write("\xff\xfd\x63");
-            QObject::connect(client, &QTcpSocket::readyRead, answer);
-        });
-        m_listening.release();
-        exec();
-        delete client;
-    }
-
-    quint16 m_port = 0;
-    QSemaphore m_listening;
-};
 
 } // namespace
 
@@ -248,29 +159,61 @@ class TestRfc2217Transport : public QObject
 
     QTemporaryDir m_dir;
     std::unique_ptr<FarEnd> m_far[3]; // by Server
-    std::unique_ptr<FakeServer> m_fake;
+    QTcpServer m_fake;
+    Play m_play = Play::Silent; // for the next connection
 
     FarEnd &far(Server server) { return *m_far[int(server)]; }
+
+    void serve(QTcpSocket *client, Play play)
+    {
+        client->write(play == Play::Text             ? "SSH-2.0-OpenSSH_9.2\r\n"
+                      : play == Play::RefuseComPort ? "\xff\xfe\x2c"
+                      : play == Play::Silent        ? ""
+                                                    : "\xff\xfd\x2c");
+        client->write(QByteArray("\xff\xfd\x63").repeated(play == Play::NegotiationFlood ? 1000 : 0));
+        connect(client, &QTcpSocket::readyRead, client, [client, play, codec = Rfc2217Codec()]() mutable {
+            QByteArray data;
+            std::vector<TelnetEvent> events;
+            codec.decode(client->readAll(), data, events);
+            for (const TelnetEvent &event : events) {
+                if (event.verb != telnet::sb)
+                    continue;
+                QByteArray value = event.payload.sliced(1);
+                const bool probe = value == QByteArray(4, 0);
+                if (play == Play::LiesAboutSpeed && value.size() == 4 && !probe)
+                    value = QByteArray::fromHex("0001c200");
+                client->write(Rfc2217Codec::command(ComPortCommand(event.payload[0] + 100), value));
+                if (!probe)
+                    continue;
+                QByteArray foul(play == Play::Garbage ? 1 << 20 : 0, 0);
+                QRandomGenerator random(2217);
+                std::generate(foul.begin(), foul.end(), [&] { return char(random.bounded(256)); });
+                if (play == Play::EndlessSubnegotiation)
+                    foul = "\xff\xfa\x2c\x6b" + QByteArray(1 << 20, 'x');
+                QTimer::singleShot(200, client, [client, foul] { client->write(foul); });
+            }
+        });
+    }
 
 private Q_SLOTS:
     // A test authority and a certificate it signed for 127.0.0.1, for ser2net's TLS accepter.
     void initTestCase()
     {
         QVERIFY(QDir::setCurrent(m_dir.path()));
-        const QString request = u"req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
-                                "-nodes -days 2 -subj /CN="_s;
-        QCOMPARE(QProcess::execute(u"openssl"_s,
-                                   (request + u"VelmoraCA -keyout ca.key -out ca.pem"_s).split(u' ')),
-                 0);
-        QCOMPARE(QProcess::execute(u"openssl"_s,
-                                   (request + u"127.0.0.1 -keyout server.key -out server.pem -CA "
-                                              "ca.pem -CAkey ca.key -addext "
-                                              "subjectAltName=IP:127.0.0.1"_s)
-                                       .split(u' ')),
+        const auto request = [](const QString &subject) {
+            return QProcess::execute(u"openssl"_s,
+                                     (u"req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                                      "-nodes -days 2 -subj /CN="_s + subject).split(u' '));
+        };
+        QCOMPARE(request(u"VelmoraCA -keyout ca.key -out ca.pem"_s), 0);
+        QCOMPARE(request(u"127.0.0.1 -keyout server.key -out server.pem -CA ca.pem -CAkey ca.key "
+                         "-addext subjectAltName=IP:127.0.0.1"_s),
                  0);
         for (const Server server : {Server::Ser2net, Server::Pyserial, Server::Ser2netTls})
             QVERIFY((m_far[int(server)] = std::make_unique<FarEnd>(server))->start());
-        m_fake = std::make_unique<FakeServer>();
+        QVERIFY(m_fake.listen(QHostAddress::LocalHost));
+        connect(&m_fake, &QTcpServer::newConnection, this,
+                [this] { serve(m_fake.nextPendingConnection(), m_play); });
     }
 
     // Settings and lines at the open and while open. ser2net passes over 1.5 stop bits, which is
@@ -343,55 +286,46 @@ private Q_SLOTS:
         QCOMPARE(far.described(), u"38400 cs8 parenb parodd cstopb dtr"_s);
     }
 
-    // ser2net's certificate checked against the authority the address names, against the
-    // system's, and for the name the address gives.
-    void tls_data()
+    // How an open ends against a server that is none, breaks the protocol, or whose certificate
+    // is checked against the authority the address names, the system's, and for the name the
+    // address gives; once open, whether a change of speed is taken and the state after. Nothing
+    // reaches a closed port.
+    void opening_data()
     {
         QTest::addColumn<QString>("address"); // %1 the port
-        QTest::addColumn<QString>("outcome");
-        QTest::newRow("trusted") << u"rfc2217+tls://127.0.0.1:%1?ca=ca.pem"_s << u"2"_s;
-        QTest::newRow("systemAuthorities")
-            << u"rfc2217+tls://127.0.0.1:%1"_s
-            << u"0 сертификат сервера отклонён: выдан неизвестным центром сертификации"_s;
-        QTest::newRow("otherName") << u"rfc2217+tls://localhost:%1?ca=ca.pem"_s
-                                   << u"0 сертификат сервера отклонён: выдан для другого имени"_s;
-        QTest::newRow("noCaFile") << u"rfc2217+tls://127.0.0.1:%1?ca=none.pem"_s
-                                  << u"0 файл центров сертификации не читается"_s;
-    }
-    void tls()
-    {
-        QFETCH(QString, address);
-        const auto port = portOn(address.arg(far(Server::Ser2netTls).port()));
-        (void)port->setPortOpen(true);
-        QTRY_VERIFY_WITH_TIMEOUT(port->state() != State::Opening, 6000);
-        QTEST(outcome(*port), "outcome");
-    }
-
-    // A port whose server is none or breaks the protocol: how the open ends or, once open,
-    // whether a change of speed is taken and the state after. Nothing reaches a closed port.
-    void misbehavingServer_data()
-    {
         QTest::addColumn<Play>("play");
         QTest::addColumn<QString>("outcome");
+        const QString plain = u"rfc2217://127.0.0.1:%1"_s;
         const QString notRfc2217 = u"0 не сервер RFC 2217"_s;
-        QTest::newRow("nothingListens") << Play::Absent << u"0 соединение отклонено"_s;
-        QTest::newRow("silent") << Play::Silent << u"0 сервер не отвечает"_s;
-        QTest::newRow("text") << Play::Text << notRfc2217;
-        QTest::newRow("refuseComPort") << Play::RefuseComPort << notRfc2217;
-        QTest::newRow("negotiationFlood") << Play::NegotiationFlood << notRfc2217;
-        QTest::newRow("liesAboutSpeed") << Play::LiesAboutSpeed << u"2 refused 2"_s;
-        QTest::newRow("goesQuiet") << Play::GoesQuiet << u"2 refused 3"_s;
-        QTest::newRow("endlessSubnegotiation") << Play::EndlessSubnegotiation << u"3"_s;
-        QTest::newRow("garbage") << Play::Garbage << u"3"_s;
+        QTest::newRow("nothingListens") << plain << Play::Absent << u"0 соединение отклонено"_s;
+        QTest::newRow("silent") << plain << Play::Silent << u"0 сервер не отвечает"_s;
+        QTest::newRow("text") << plain << Play::Text << notRfc2217;
+        QTest::newRow("refuseComPort") << plain << Play::RefuseComPort << notRfc2217;
+        QTest::newRow("negotiationFlood") << plain << Play::NegotiationFlood << notRfc2217;
+        QTest::newRow("liesAboutSpeed") << plain << Play::LiesAboutSpeed
+                                        << u"0 сервер не принял настройки"_s;
+        QTest::newRow("answersNoChange") << plain << Play::Answers << u"2 refused 3"_s;
+        QTest::newRow("endlessSubnegotiation") << plain << Play::EndlessSubnegotiation << u"3"_s;
+        QTest::newRow("garbage") << plain << Play::Garbage << u"3"_s;
+        QTest::newRow("tlsTrusted")
+            << u"rfc2217+tls://127.0.0.1:%1?ca=ca.pem"_s << Play::Tls << u"2 taken 2"_s;
+        QTest::newRow("tlsSystemAuthorities")
+            << u"rfc2217+tls://127.0.0.1:%1"_s << Play::Tls
+            << u"0 сертификат сервера отклонён: выдан неизвестным центром сертификации"_s;
+        QTest::newRow("tlsOtherName") << u"rfc2217+tls://localhost:%1?ca=ca.pem"_s << Play::Tls
+                                      << u"0 сертификат сервера отклонён: выдан для другого имени"_s;
+        QTest::newRow("tlsNoCaFile") << u"rfc2217+tls://127.0.0.1:%1?ca=none.pem"_s << Play::Tls
+                                     << u"0 файл центров сертификации не читается"_s;
     }
-    void misbehavingServer()
+    void opening()
     {
+        QFETCH(QString, address);
         QFETCH(Play, play);
-        m_fake->play = play;
-        const auto port = portOn(play == Play::Absent
-                                     ? u"rfc2217://127.0.0.1:%1"_s.arg(freePort())
-                                     : m_fake->address());
-        QVERIFY(port->setPortOpen(true));
+        m_play = play;
+        const quint16 other = play == Play::Absent ? freePort() : m_fake.serverPort();
+        const auto port = portOn(address.arg(play == Play::Tls ? far(Server::Ser2netTls).port()
+                                                               : QString::number(other)));
+        (void)port->setPortOpen(true);
         QTRY_VERIFY_WITH_TIMEOUT(port->state() != State::Opening, 6000);
         QTest::qWait(500);
         QString seen = outcome(*port);
