@@ -22,7 +22,8 @@ private Q_SLOTS:
         const QString badOption = u"после ? допустимо только ca=файл"_s;
         QTest::newRow("plain") << u" RFC2217://H-1.x:2217 "_s << u"rfc2217://H-1.x:2217"_s;
         QTest::newRow("ipv6") << u"rfc2217://[::1]:7"_s << u"rfc2217://[::1]:7"_s;
-        QTest::newRow("tlsWithCa") << u"rfc2217+tls://h:1?ca=C:\\c 1"_s << u"rfc2217+tls://h:1?ca=C:\\c 1"_s;
+        QTest::newRow("tlsWithCa") << u"rfc2217+tls://h:1?ca=C:\\c 1"_s
+                                   << u"rfc2217+tls://h:1?ca=C:\\c 1"_s;
         QTest::newRow("empty") << u"  "_s << u"адрес не указан"_s;
         QTest::newRow("tooLong") << u"rfc2217://"_s + QString(1015, u'a') + u":1"_s
                                  << u"адрес длиннее 1024 знаков"_s;
