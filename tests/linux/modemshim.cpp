@@ -11,51 +11,29 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 
 namespace {
 
-ptyline::Shared *shared()
-{
-    static ptyline::Shared *const mapped = [] {
-        const char *path = std::getenv("VELMORA_PTY_LINE");
-        const int fd = path ? ::open(path, O_RDWR | O_CLOEXEC) : -1;
-        void *memory = fd < 0
-            ? MAP_FAILED
-            : ::mmap(nullptr, sizeof(ptyline::Shared), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (fd >= 0)
-            ::close(fd);
-        return memory == MAP_FAILED ? nullptr : static_cast<ptyline::Shared *>(memory);
-    }();
-    return mapped;
-}
-
-// Unix 98 pty slaves have majors 136 to 143.
+// The shared line if fd is a Unix 98 pty slave (majors 136 to 143).
 ptyline::Shared *lineOf(int fd)
 {
-    struct stat status
-    {
-    };
-    const bool ptySlave = ::fstat(fd, &status) == 0 && S_ISCHR(status.st_mode)
+    static auto *const shared = [] {
+        const int file = ::open(std::getenv("VELMORA_PTY_LINE"), O_RDWR | O_CLOEXEC);
+        void *memory = ::mmap(nullptr, sizeof(ptyline::Shared), PROT_READ | PROT_WRITE,
+                              MAP_SHARED, file, 0);
+        return memory == MAP_FAILED ? nullptr : static_cast<ptyline::Shared *>(memory);
+    }();
+    struct stat status{};
+    const bool slave = ::fstat(fd, &status) == 0 && S_ISCHR(status.st_mode)
         && major(status.st_rdev) >= 136 && major(status.st_rdev) <= 143;
-    return ptySlave ? shared() : nullptr;
-}
-
-// ser2net reads and writes the settings with ioctl as well as through tcgetattr and tcsetattr.
-bool isSettingsRead(unsigned long request)
-{
-    return request == TCGETS || request == ptyline::getTermios2;
-}
-
-bool isSettingsWrite(unsigned long request)
-{
-    return request == TCSETS || request == TCSETSW || request == TCSETSF
-        || request == ptyline::setTermios2 || request == ptyline::setTermios2Drained
-        || request == ptyline::setTermios2Flushed;
+    return slave ? shared : nullptr;
 }
 
 } // namespace
 
+// ser2net reads and writes the settings with ioctl too: TCGETS and TCGETS2 ('T' 0x01, 0x2A) read,
+// TCSETS, TCSETSW, TCSETSF and their termios2 forms (0x02 to 0x04, 0x2B to 0x2D) write. termios
+// and termios2 both start with the four flag words, the control flags third.
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
 {
     va_list arguments;
@@ -68,16 +46,17 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
         ptyline::answer(line->lines, request, *static_cast<int *>(argument));
         return 0;
     }
-    if (!line || (!isSettingsWrite(request) && !isSettingsRead(request)))
+    const unsigned number = _IOC_TYPE(request) == 'T' ? _IOC_NR(request) : 0;
+    const bool write = (number >= 0x02 && number <= 0x04) || (number >= 0x2B && number <= 0x2D);
+    if (!line || (!write && number != 0x01 && number != 0x2A))
         return real(fd, request, argument);
-    // termios and termios2 both start with the four flag words, the control flags third.
-    auto *flags = static_cast<tcflag_t *>(argument);
-    const tcflag_t asked = flags[2];
-    if (isSettingsWrite(request))
-        flags[2] = (asked & ~ptyline::keptBits) | CS8;
+    tcflag_t &cflag = static_cast<tcflag_t *>(argument)[2];
+    const tcflag_t asked = cflag;
+    if (write)
+        cflag = (asked & ~ptyline::keptBits) | CS8;
     const int result = real(fd, request, argument);
-    flags[2] = isSettingsWrite(request) ? asked : (flags[2] & ~ptyline::keptBits) | line->cflag;
-    if (result == 0 && isSettingsWrite(request))
+    cflag = write ? asked : (cflag & ~ptyline::keptBits) | line->cflag;
+    if (result == 0 && write)
         line->cflag = asked & ptyline::keptBits;
     return result;
 }

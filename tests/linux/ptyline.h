@@ -20,9 +20,7 @@ struct Termios2
     speed_t ispeed, ospeed;
 };
 inline constexpr unsigned long getTermios2 = _IOR('T', 0x2A, Termios2),
-                               setTermios2 = _IOW('T', 0x2B, Termios2),
-                               setTermios2Drained = _IOW('T', 0x2C, Termios2),
-                               setTermios2Flushed = _IOW('T', 0x2D, Termios2);
+                               setTermios2 = _IOW('T', 0x2B, Termios2);
 
 // The lines and the settings of one pty, as the preloaded library and the test share them.
 struct Shared
