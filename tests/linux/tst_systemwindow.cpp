@@ -1,6 +1,5 @@
 #include "ptymodem.h"
 #include "portcore.h"
-#include "rows.h"
 #include "systemports.h"
 #include "systemwindow.h"
 
@@ -139,15 +138,20 @@ private Q_SLOTS:
 
     // Why a tick would not open: in the box's words until the box is ticked again. The program runs as
     // nobody here, as a user not in dialout would.
-    void refusalSaid_data() // "tag node told": the node's mode, and whether another program holds it exclusively
+    void refusalSaid_data()
     {
-        rowTable({"noPermission 600 /dev/ttyUSB0 — нет прав на открытие: пользователь должен быть в группе dialout",
-                  "busy 666,exclusive /dev/ttyUSB0 — занят другой программой", "gone none /dev/ttyUSB0 — нет такого устройства"});
+        // The node's mode, and whether another program holds it exclusively ("none": no node).
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("noPermission")
+            << "600" << "/dev/ttyUSB0 — нет прав на открытие: пользователь должен быть в группе dialout";
+        QTest::newRow("busy") << "666,exclusive" << "/dev/ttyUSB0 — занят другой программой";
+        QTest::newRow("gone") << "none" << "/dev/ttyUSB0 — нет такого устройства";
     }
     void refusalSaid()
     {
-        QFETCH(QString, row);
-        const QString node = row.section(u' ', 0, 0);
+        QFETCH(QString, node);
+        QFETCH(QString, told);
         MadeUpMachine machine;
         PtyModem pty;
         QVERIFY(::chmod(QFile::encodeName(machine.dir.path()).constData(), 0755) == 0);
@@ -161,7 +165,7 @@ private Q_SLOTS:
         machine.click(u"Check1"_s);
         QVERIFY(::seteuid(0) == 0);
         ::close(holder);
-        QCOMPARE(message + u' ' + machine.told(1), u"Порт не найден "_s + row.section(u' ', 1));
+        QCOMPARE(message + u' ' + machine.told(1), u"Порт не найден "_s + told);
     }
 };
 
