@@ -10,6 +10,7 @@
 #include "remoteportdialog.h"
 #include "remotetexts.h"
 #include "qstringfrom.h"
+#include "receivedfield.h"
 #include "screencolor.h"
 #include "windowtexts.h"
 #include "windowlayout.h"
@@ -246,8 +247,10 @@ void MainWindow::buildPinGrid(QWidget *client)
 
     for (int channel = 0; channel < channelCount; ++channel) {
         for (const PinRow &row : pinRows) {
-            auto *field = makeControl<QLineEdit>(client, numbered("Text", pinFieldNumber(channel, row.pin)),
-                                                 pinFieldRect(channel, row.pin));
+            const QString name = numbered("Text", pinFieldNumber(channel, row.pin));
+            const Rect rect = pinFieldRect(channel, row.pin);
+            QLineEdit *field = row.pin == Pin::Rd ? makeControl<ReceivedField>(client, name, rect)
+                                                  : makeControl<QLineEdit>(client, name, rect);
             field->setReadOnly(row.pin != Pin::Td); // only the TD field takes what the user types
             field->setAccessibleName(pinName(channel, row.pin));
             // A field holds a whole tick's received text or a whole pasted text to send.

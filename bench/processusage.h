@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QDir>
 #include <QFile>
 #include <QList>
+#include <QStringList>
 
 #include <ctime>
 #include <unistd.h>
 
-// What this process has used so far: processor time and resident memory.
+// What this process has used so far: processor time and resident memory; and its threads.
 namespace processusage {
 
 [[nodiscard]] inline double cpuSeconds()
@@ -23,6 +25,19 @@ namespace processusage {
         return 0;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : 0;
+}
+
+// The names of this process's threads, the main thread's first.
+[[nodiscard]] inline QStringList threadNames()
+{
+    QStringList names;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        QFile comm(tasks.filePath(task) + QStringLiteral("/comm"));
+        if (comm.open(QIODevice::ReadOnly))
+            names << QString::fromUtf8(comm.readAll().trimmed());
+    }
+    return names;
 }
 
 } // namespace processusage

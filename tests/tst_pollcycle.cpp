@@ -1,4 +1,7 @@
+#include "receivedfield.h"
 #include "testwindow.h"
+
+#include <QClipboard>
 
 using namespace Qt::StringLiterals;
 
@@ -67,6 +70,33 @@ private Q_SLOTS:
             rd << ui.text(21)->text() + ui.painted("Shape2", 2);
         }
         QCOMPARE(rd.join(u' '), u"firstG w ok\u240d\u240a\u2400\u241b\u2421\u00e9G \u2400G"_s);
+    }
+
+    // What 921,600 baud brings in a tick, 27,600 characters, stays whole to read and to copy, while
+    // only the end that shows is laid out, drawn pixel for pixel as a plain line edit draws the whole
+    // text. Hinted to whole-pixel advances: with fractional ones the line edit's end falls within a
+    // pixel of it, wherever the unseen rest of the text leaves it.
+    void longReceivedTextIsLaidOutOnlyWhereItShows()
+    {
+        TestWindow ui;
+        ui.click(u"Check1"_s);
+        QString arrived;
+        for (int line = 0; arrived.size() < 27'600; ++line)
+            arrived += u"line %1: ok\r\n"_s.arg(line);
+        ui.fake[0]->received = arrived;
+        ui.tick();
+        auto *field = qobject_cast<ReceivedField *>(ui.text(3));
+        QFont font = field->font();
+        font.setHintingPreference(QFont::PreferFullHinting);
+        field->setFont(font);
+        QLineEdit plain(arrived.replace(u"\r\n"_s, u"\u240d\u240a"_s), field->parentWidget());
+        plain.setGeometry(field->geometry()), plain.setFont(font), plain.setReadOnly(true), plain.show();
+        QCOMPARE(field->grab().toImage(), plain.grab().toImage());
+        QVERIFY2(field->laidOutLength() <= 256, qPrintable(QString::number(field->laidOutLength())));
+        QCOMPARE(field->text(), plain.text());
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), plain.text());
     }
 
     // COM2's TD text, a character a tick ('-' for none), goes out every second tick while it
