@@ -33,12 +33,13 @@ private Q_SLOTS:
             ui.click(button);
         ui.repaints();
         ui.tick();
-        QCOMPARE(shown(), QStringList({
-                u"True - - True 0 True True True - GwwRwGRGwRR 300,e,7,2  comRTS"_s,
-                u"True - - True 0 False False False - GwwRwwwwwRg 300,e,7,2  comXOnXOff"_s,
-                u"False - - False 0 True True False - wwwwwGRwwgR 300,e,7,2  comNone"_s,
-                u"False - - False 0 False False True - wwwwwwwGwgg 300,e,7,2  "_s,
-            }));
+        QCOMPARE(shown(),
+                 QStringList({
+                     u"True - - True 0 True True True - GwwRwGRGwRR 300,e,7,2  comRTS"_s,
+                     u"True - - True 0 False False False - GwwRwwwwwRg 300,e,7,2  comXOnXOff"_s,
+                     u"False - - False 0 True True False - wwwwwGRwwgR 300,e,7,2  comNone"_s,
+                     u"False - - False 0 False False True - wwwwwwwGwgg 300,e,7,2  "_s,
+                 }));
         // The ten indicators that changed.
         QCOMPARE(ui.repaints(), 10);
         QCOMPARE((ui.tick(), ui.tick(), ui.repaints()), 0);
@@ -73,9 +74,9 @@ private Q_SLOTS:
     }
 
     // What 921,600 baud brings in a tick, 27,600 characters, stays whole to read and to copy, while
-    // only the end that shows is laid out, drawn pixel for pixel as a plain line edit draws the whole
-    // text. Hinted to whole-pixel advances: with fractional ones the line edit's end falls within a
-    // pixel of it, wherever the unseen rest of the text leaves it.
+    // only the end that shows is laid out, drawn pixel for pixel as a plain line edit draws the
+    // whole text. Hinted to whole-pixel advances: with fractional ones the line edit's end falls
+    // within a pixel of it, wherever the unseen rest of the text leaves it.
     void longReceivedTextIsLaidOutOnlyWhereItShows()
     {
         TestWindow ui;
@@ -90,9 +91,11 @@ private Q_SLOTS:
         font.setHintingPreference(QFont::PreferFullHinting);
         field->setFont(font);
         QLineEdit plain(arrived.replace(u"\r\n"_s, u"\u240d\u240a"_s), field->parentWidget());
-        plain.setGeometry(field->geometry()), plain.setFont(font), plain.setReadOnly(true), plain.show();
+        plain.setGeometry(field->geometry()), plain.setFont(font), plain.setReadOnly(true),
+            plain.show();
         QCOMPARE(field->grab().toImage(), plain.grab().toImage());
-        QVERIFY2(field->laidOutLength() <= 256, qPrintable(QString::number(field->laidOutLength())));
+        QVERIFY2(field->laidOutLength() <= 256,
+                 qPrintable(QString::number(field->laidOutLength())));
         QCOMPARE(field->text(), plain.text());
         QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);

@@ -33,7 +33,8 @@ private Q_SLOTS:
         const auto window = makeSystemWindow(std::make_unique<SystemPorts>());
         window->findChild<QTimer *>(u"Timer1"_s)->stop();
         QStringList messages;
-        window->setMessagePresenter([&messages](QWidget *, const QString &text) { messages << text; });
+        window->setMessagePresenter(
+            [&messages](QWidget *, const QString &text) { messages << text; });
         auto *box = window->findChild<QCheckBox *>(u"Check3"_s);
         QCOMPARE(box->accessibleDescription(), u"COM3 — "_s + address);
         box->setChecked(true);
@@ -41,7 +42,8 @@ private Q_SLOTS:
         QCOMPARE(box->accessibleDescription(), u"COM3 — "_s + address + u" — соединение…"_s);
         QTRY_COMPARE(messages, QStringList{u"Порт не найден"_s});
         QVERIFY(!box->isChecked());
-        QCOMPARE(box->accessibleDescription(), u"COM3 — "_s + address + u" — соединение отклонено"_s);
+        QCOMPARE(box->accessibleDescription(),
+                 u"COM3 — "_s + address + u" — соединение отклонено"_s);
     }
 };
 

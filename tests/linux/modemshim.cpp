@@ -19,11 +19,13 @@ ptyline::Shared *lineOf(int fd)
 {
     static auto *const shared = [] {
         const int file = ::open(std::getenv("VELMORA_PTY_LINE"), O_RDWR | O_CLOEXEC);
-        void *memory = ::mmap(nullptr, sizeof(ptyline::Shared), PROT_READ | PROT_WRITE,
-                              MAP_SHARED, file, 0);
+        void *memory
+            = ::mmap(nullptr, sizeof(ptyline::Shared), PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
         return memory == MAP_FAILED ? nullptr : static_cast<ptyline::Shared *>(memory);
     }();
-    struct stat status{};
+    struct stat status
+    {
+    };
     const bool slave = ::fstat(fd, &status) == 0 && S_ISCHR(status.st_mode)
         && major(status.st_rdev) >= 136 && major(status.st_rdev) <= 143;
     return slave ? shared : nullptr;

@@ -11,14 +11,16 @@
 
 using namespace Qt::StringLiterals;
 
-// The slave of a pty with modem lines is the near end; a 3 MHz UART clock rounds the speeds that have no
-// Bxxx constant.
+// The slave of a pty with modem lines is the near end; a 3 MHz UART clock rounds the speeds that
+// have no Bxxx constant.
 struct FarEnd::Cable
 {
     PtyModem pty{3000000};
 };
 
-FarEnd::FarEnd() : m_cable(std::make_unique<Cable>()) {}
+FarEnd::FarEnd()
+    : m_cable(std::make_unique<Cable>())
+{ }
 FarEnd::~FarEnd() = default;
 
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<QtSerialTransport>(); }
@@ -38,28 +40,31 @@ QString FarEnd::lineInForce() const
         text += (c & PARENB) && (c & flag) ? name : u""_s;
     text += c & CSTOPB ? u" cstopb"_s : u""_s;
     text += c & CRTSCTS ? u" crtscts"_s : u""_s;
-    return text + (tio.c_iflag & IXON ? u" ixon"_s : u""_s) + (tio.c_iflag & IXOFF ? u" ixoff"_s : u""_s);
+    return text + (tio.c_iflag & IXON ? u" ixon"_s : u""_s)
+        + (tio.c_iflag & IXOFF ? u" ixoff"_s : u""_s);
 }
 
 QString FarEnd::outputsSeen() const
 {
     const int lines = m_cable->pty.lines();
     return QStringList{lines & TIOCM_DTR ? u"dtr"_s : u""_s, lines & TIOCM_RTS ? u"rts"_s : u""_s}
-        .join(u' ').trimmed();
+        .join(u' ')
+        .trimmed();
 }
 
 void FarEnd::raise(bool dcdAndDsr, bool cts)
 {
     int &lines = m_cable->pty.lines();
     lines = (lines & (TIOCM_DTR | TIOCM_RTS)) | (dcdAndDsr ? TIOCM_CAR | TIOCM_DSR : 0)
-          | (cts ? TIOCM_CTS : 0);
+        | (cts ? TIOCM_CTS : 0);
 }
 
 // Whole, as the pty takes it in pieces while the port reads.
 qint64 FarEnd::write(const QByteArray &bytes)
 {
     qint64 done = 0;
-    for (QDeadlineTimer end(3000); done < bytes.size() && !end.hasExpired(); QCoreApplication::processEvents())
+    for (QDeadlineTimer end(3000); done < bytes.size() && !end.hasExpired();
+         QCoreApplication::processEvents())
         done += qMax<qint64>(0, m_cable->pty.write(bytes.mid(done)));
     return done;
 }

@@ -59,7 +59,7 @@ inline void reportAsked(termios &tio, tcflag_t asked)
 }
 
 // The definition the C library or a sanitizer runtime would have given.
-template<typename F> F *next(const char *name)
+template <typename F> F *next(const char *name)
 {
     return reinterpret_cast<F *>(::dlsym(RTLD_NEXT, name));
 }

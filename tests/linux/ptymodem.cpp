@@ -31,7 +31,9 @@ std::map<dev_t, Modem> modems;
 
 dev_t deviceOf(int fd)
 {
-    struct stat status{};
+    struct stat status
+    {
+    };
     return ::fstat(fd, &status) == 0 ? status.st_rdev : 0;
 }
 
@@ -50,9 +52,12 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     void *argument = va_arg(arguments, void *);
     va_end(arguments);
     Modem *modem = modemOf(fd);
-    Termios2 made = modem && modem->uartClock && request == setTermios2 ? *static_cast<const Termios2 *>(argument) : Termios2{};
+    Termios2 made = modem && modem->uartClock && request == setTermios2
+        ? *static_cast<const Termios2 *>(argument)
+        : Termios2{};
     if (made.ospeed != 0) {
-        made.ispeed = made.ospeed = modem->uartClock / qMax(1u, (modem->uartClock + made.ospeed / 2) / qMax(made.ospeed, 1u));
+        made.ispeed = made.ospeed = modem->uartClock
+            / qMax(1u, (modem->uartClock + made.ospeed / 2) / qMax(made.ospeed, 1u));
         argument = &made;
     }
     if (!modem || !ptyline::isModemRequest(request))
@@ -74,7 +79,8 @@ extern "C" int tcsetattr(int fd, int action, const termios *tio) noexcept
 {
     Modem *modem = modemOf(fd);
     const termios taken = modem ? ptyline::asTaken(*tio) : *tio;
-    const int result = ptyline::next<int(int, int, const termios *)>("tcsetattr")(fd, action, &taken);
+    const int result
+        = ptyline::next<int(int, int, const termios *)>("tcsetattr")(fd, action, &taken);
     if (modem && result == 0)
         modem->cflag = tio->c_cflag & ptyline::keptBits;
     return result;
@@ -99,7 +105,8 @@ extern "C" int tcflush(int fd, int queue) noexcept
 
 PtyModem::PtyModem(unsigned uartClock)
     : m_master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
-    , m_slave((::grantpt(m_master), ::unlockpt(m_master), ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC)))
+    , m_slave((::grantpt(m_master), ::unlockpt(m_master),
+               ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC)))
     , m_path(QString::fromLocal8Bit(::ptsname(m_master)))
 {
     termios tio = slaveTermios();

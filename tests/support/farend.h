@@ -7,7 +7,8 @@
 
 #include <memory>
 
-// The far end of a cable, played by the test, whose near end a port of the platform under test opens.
+// The far end of a cable, played by the test, whose near end a port of the platform under test
+// opens.
 class FarEnd
 {
 public:
@@ -23,7 +24,8 @@ public:
     [[nodiscard]] static double cpuSeconds();
 
     [[nodiscard]] QString device() const;
-    // The near end's line as its driver holds it, e.g. "115200 cs7 parenb cstopb crtscts ixon ixoff".
+    // The near end's line as its driver holds it, e.g. "115200 cs7 parenb cstopb crtscts ixon
+    // ixoff".
     [[nodiscard]] QString lineInForce() const;
     // The near end's outputs as seen here: "dtr rts", "dtr", "rts" or "".
     [[nodiscard]] QString outputsSeen() const;

@@ -24,8 +24,8 @@ drawn() { local pixel
     pixel=$(import -window "$win" -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null) &&
         [[ $pixel == *'#'* && $pixel != *'#000000'* ]]; }
 
-# sends FAR DEVICE PID...: ticking Com1 must make one of the processes PID open DEVICE, and "probe" typed
-# into TD must reach the file FAR, which DEVICE's far end writes.
+# sends FAR DEVICE PID...: ticking Com1 must make one of the processes PID open DEVICE, and "probe"
+# typed into TD must reach the file FAR, which DEVICE's far end writes.
 sends() { local far=$1 device; device=$(stat -L -c %d:%i "$2") && shift 2
     click 29 56 && soon holds "$device" "$@" || fail "ticking Com1 did not open it"
     click 408 89 && xdotool type --delay 30 probe && soon grep -q probe "$far" || fail "TD sent '$(cat -v "$far")'"

@@ -1,8 +1,8 @@
 #!/bin/bash
-# The setup program run silently in a fresh Wine prefix, then the installed program on a private X server
-# with COM1 to COM4 on pseudo terminals: the setup must put velmora.exe under Program Files with a
-# Start-menu shortcut; the program must show its dated Russian title, open COM1 when its box is ticked,
-# send the TD text there and end on Alt+F4. Leaves a screenshot beside the setup program.
+# The setup program run silently in a fresh Wine prefix, then the installed program on a private X
+# server with COM1 to COM4 on pseudo terminals: the setup must put velmora.exe under Program Files
+# with a Start-menu shortcut; the program must show its dated Russian title, open COM1 when its box
+# is ticked, send the TD text there and end on Alt+F4. Leaves a screenshot beside the setup program.
 # Usage: endtoend.sh <Velmora-…-setup.exe>
 set -u; here=$(cd "$(dirname "$0")" && pwd) && . "$here/../support/xdrive.sh"
 setup=$(realpath -e "${1-}") || fail "no setup program at '${1-}'"

@@ -26,8 +26,7 @@ void runOnHost(const QString &command)
 }
 
 // Runs the event loop until `done` holds or `ms` milliseconds have passed.
-template<typename Condition>
-void waitUntil(Condition done, int ms)
+template <typename Condition> void waitUntil(Condition done, int ms)
 {
     for (QDeadlineTimer end(ms); !done() && !end.hasExpired();)
         QTest::qWait(5);
@@ -37,10 +36,11 @@ bool hostFileExists(const QString &path) { return QFile::exists(u"Z:"_s + path);
 
 } // namespace
 
-// A null-modem cable: socat joins two ptys whose links the prefix maps to COM1, the near end, and COM3,
-// played here with raw Win32 calls. The preloaded nullmodem library gives the ptys modem lines (DTR to
-// DSR and DCD, RTS to CTS), keeps their line settings and writes COM1's to a file. The process id is
-// written once both links are there: until then Wine opens COMn as a bare device that answers nothing.
+// A null-modem cable: socat joins two ptys whose links the prefix maps to COM1, the near end, and
+// COM3, played here with raw Win32 calls. The preloaded nullmodem library gives the ptys modem
+// lines (DTR to DSR and DCD, RTS to CTS), keeps their line settings and writes COM1's to a file.
+// The process id is written once both links are there: until then Wine opens COMn as a bare device
+// that answers nothing.
 struct FarEnd::Cable
 {
     HANDLE port = INVALID_HANDLE_VALUE;
@@ -48,12 +48,13 @@ struct FarEnd::Cable
 
     Cable()
     {
-        runOnHost(u"rm -f %1.line %1.mute; env -u LD_PRELOAD socat pty,raw,echo=0,link=%1 pty,raw,echo=0,link=%2"
-                  " </dev/null >/dev/null 2>&1 & for i in $(seq 500); do [ -e %1 ] && [ -e %2 ] && break;"
-                  " sleep 0.01; done; echo $! > %3"_s.arg(links.value(0), links.value(1), pidFile));
+        runOnHost(
+            u"rm -f %1.line %1.mute; env -u LD_PRELOAD socat pty,raw,echo=0,link=%1 pty,raw,echo=0,link=%2"
+            " </dev/null >/dev/null 2>&1 & for i in $(seq 500); do [ -e %1 ] && [ -e %2 ] && break;"
+            " sleep 0.01; done; echo $! > %3"_s.arg(links.value(0), links.value(1), pidFile));
         waitUntil([] { return hostFileExists(pidFile); }, 5000);
-        port = ::CreateFileW(L"\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OVERLAPPED, nullptr);
+        port = ::CreateFileW(L"\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         COMMTIMEOUTS noTimeouts{};
@@ -87,7 +88,9 @@ struct FarEnd::Cable
     }
 };
 
-FarEnd::FarEnd() : m_cable(std::make_unique<Cable>()) {}
+FarEnd::FarEnd()
+    : m_cable(std::make_unique<Cable>())
+{ }
 FarEnd::~FarEnd() = default;
 
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<WinCommTransport>(); }
@@ -100,13 +103,15 @@ double FarEnd::cpuSeconds()
     FILETIME created, ended, kernel, user;
     ::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernel, &user);
     return double(ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart
-                  + ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart) / 1e7;
+                  + ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart)
+        / 1e7;
 }
 
 QString FarEnd::lineInForce() const
 {
     QFile file(u"Z:"_s + links.value(0) + u".line"_s);
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).trimmed() : u"none"_s;
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).trimmed()
+                                          : u"none"_s;
 }
 
 QString FarEnd::outputsSeen() const
@@ -114,7 +119,8 @@ QString FarEnd::outputsSeen() const
     DWORD lines = 0;
     ::GetCommModemStatus(m_cable->port, &lines);
     return QStringList{lines & MS_DSR_ON ? u"dtr"_s : u""_s, lines & MS_CTS_ON ? u"rts"_s : u""_s}
-        .join(u' ').trimmed();
+        .join(u' ')
+        .trimmed();
 }
 
 void FarEnd::raise(bool dcdAndDsr, bool cts)
@@ -125,23 +131,25 @@ void FarEnd::raise(bool dcdAndDsr, bool cts)
 
 qint64 FarEnd::write(const QByteArray &bytes)
 {
-    return m_cable->done(::WriteFile(m_cable->port, bytes.constData(), DWORD(bytes.size()), nullptr,
-                                     &m_cable->io));
+    return m_cable->done(
+        ::WriteFile(m_cable->port, bytes.constData(), DWORD(bytes.size()), nullptr, &m_cable->io));
 }
 
 QByteArray FarEnd::read(qsizetype count)
 {
     QByteArray bytes;
-    waitUntil([&] {
-        QTest::qWait(10);
-        COMSTAT status{};
-        QByteArray chunk(::ClearCommError(m_cable->port, nullptr, &status) ? status.cbInQue : 0,
-                         Qt::Uninitialized);
-        if (!chunk.isEmpty())
-            bytes += chunk.first(m_cable->done(::ReadFile(m_cable->port, chunk.data(), status.cbInQue,
-                                                          nullptr, &m_cable->io)));
-        return bytes.size() >= count;
-    }, 3000);
+    waitUntil(
+        [&] {
+            QTest::qWait(10);
+            COMSTAT status{};
+            QByteArray chunk(::ClearCommError(m_cable->port, nullptr, &status) ? status.cbInQue : 0,
+                             Qt::Uninitialized);
+            if (!chunk.isEmpty())
+                bytes += chunk.first(m_cable->done(::ReadFile(
+                    m_cable->port, chunk.data(), status.cbInQue, nullptr, &m_cable->io)));
+            return bytes.size() >= count;
+        },
+        3000);
     return bytes;
 }
 

@@ -28,22 +28,28 @@ class TestWinPlatform : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The text rules, one table whose tags start with the function they try: "text" is deviceText, strings
-    // from devices and drivers as a box describes them; "serial" is usbSerialNumber of a device instance id;
-    // "describe" is describeComPort, a COM name against the ports the system lists.
+    // The text rules, one table whose tags start with the function they try: "text" is deviceText,
+    // strings from devices and drivers as a box describes them; "serial" is usbSerialNumber of a
+    // device instance id; "describe" is describeComPort, a COM name against the ports the system
+    // lists.
     void textRules_data()
     {
         QTest::addColumn<QString>("given");
         QTest::addColumn<QString>("made");
-        QTest::newRow("text:blanksAndBreaks") << u"  USB\tSerial\r\nPort  "_s << u"USB Serial Port"_s;
-        QTest::newRow("text:controlAndFormat") << u"FT\u0007DI\u202E<b>"_s << u"FT\uFFFDDI\uFFFD<b>"_s;
+        QTest::newRow("text:blanksAndBreaks")
+            << u"  USB\tSerial\r\nPort  "_s << u"USB Serial Port"_s;
+        QTest::newRow("text:controlAndFormat")
+            << u"FT\u0007DI\u202E<b>"_s << u"FT\uFFFDDI\uFFFD<b>"_s;
         QTest::newRow("text:cutAt64") << QString(70, u'x') << QString(64, u'x');
         QTest::newRow("serial:ftdi") << u"USB\\VID_0403&PID_6001\\A10K2ZQ3"_s << u"A10K2ZQ3"_s;
-        QTest::newRow("serial:madeUpByWindows") << u"USB\\VID_067B&PID_2303\\5&2C3F1B1&0&2"_s << u""_s;
+        QTest::newRow("serial:madeUpByWindows")
+            << u"USB\\VID_067B&PID_2303\\5&2C3F1B1&0&2"_s << u""_s;
         QTest::newRow("serial:notUsb") << u"ACPI\\PNP0501\\1"_s << u""_s;
         QTest::newRow("serial:lowerCase") << u"usb\\vid_1a86&pid_7523\\0001"_s << u"0001"_s;
-        QTest::newRow("describe:usbAdapter") << u"COM3"_s << u"COM3 — USB Serial Port (FTDI), серийный номер A10K2ZQ3"_s;
-        QTest::newRow("describe:standardPortAnyCase") << u"COM1"_s << u"COM1 — Communications Port (Standard port types)"_s;
+        QTest::newRow("describe:usbAdapter")
+            << u"COM3"_s << u"COM3 — USB Serial Port (FTDI), серийный номер A10K2ZQ3"_s;
+        QTest::newRow("describe:standardPortAnyCase")
+            << u"COM1"_s << u"COM1 — Communications Port (Standard port types)"_s;
         QTest::newRow("describe:nameOnly") << u"COM5"_s << u"COM5 — последовательный порт"_s;
         QTest::newRow("describe:notListed") << u"COM2"_s << u"COM2 — нет устройства"_s;
     }
@@ -51,10 +57,14 @@ private Q_SLOTS:
     {
         QFETCH(QString, given);
         const QString function = QString::fromLatin1(QTest::currentDataTag()).section(u':', 0, 0);
-        const QList<ComPortInfo> ports{{u"COM3"_s, u"USB Serial Port"_s, u"FTDI"_s, u"A10K2ZQ3"_s}, {u"COM5"_s, {}, {}, {}},
-                                       {u"com1"_s, u"Communications Port"_s, u"(Standard port types)"_s, {}}};
-        QTEST(function == u"text" ? ::deviceText(given)
-              : function == u"serial" ? ::usbSerialNumber(given) : ::describeComPort(given, ports), "made");
+        const QList<ComPortInfo> ports{
+            {u"COM3"_s, u"USB Serial Port"_s, u"FTDI"_s, u"A10K2ZQ3"_s},
+            {u"COM5"_s, {}, {}, {}},
+            {u"com1"_s, u"Communications Port"_s, u"(Standard port types)"_s, {}}};
+        QTEST(function == u"text"         ? ::deviceText(given)
+                  : function == u"serial" ? ::usbSerialNumber(given)
+                                          : ::describeComPort(given, ports),
+              "made");
     }
 
     // Under Wine SetupAPI lists no port and SERIALCOMM those the prefix maps: COM1 to COM3 here.
@@ -62,12 +72,14 @@ private Q_SLOTS:
     void systemPortsAndRegionalNames()
     {
         SystemPorts ports;
-        const QStringList names{ports.description(0), ports.description(1), ports.description(2), ports.description(3),
-                                regionalMonthName(1).toLower(), regionalMonthName(12).toLower(),
-                                regionalWeekdayName(1),
-                                regionalWeekdayName(2), regionalWeekdayName(7)};
-        QCOMPARE(names.join(u'|'), u"COM1 — последовательный порт|COM2 — последовательный порт|COM3 — последовательный порт|"
-                                   "COM4 — нет устройства|январь|декабрь|воскресенье|понедельник|суббота"_s);
+        const QStringList names{
+            ports.description(0),   ports.description(1),           ports.description(2),
+            ports.description(3),   regionalMonthName(1).toLower(), regionalMonthName(12).toLower(),
+            regionalWeekdayName(1), regionalWeekdayName(2),         regionalWeekdayName(7)};
+        QCOMPARE(
+            names.join(u'|'),
+            u"COM1 — последовательный порт|COM2 — последовательный порт|COM3 — последовательный порт|"
+            "COM4 — нет устройства|январь|декабрь|воскресенье|понедельник|суббота"_s);
     }
 
     // The picture by the name the program asks for, scaled by the system to the size asked for; a
@@ -91,10 +103,11 @@ private Q_SLOTS:
             QSKIP("registering a device takes administrator rights");
         }
         const std::wstring model = L"USB Modem", maker = L"u-blox", port = L"COM7";
-        for (const auto &[property, text] : {std::pair{SPDRP_FRIENDLYNAME, model}, {SPDRP_MFG, maker}})
+        for (const auto &[property, text] :
+             {std::pair{SPDRP_FRIENDLYNAME, model}, {SPDRP_MFG, maker}})
             ::SetupDiSetDeviceRegistryPropertyW(devices, &modem, property, bytes(text), size(text));
-        const HKEY key =
-            ::SetupDiCreateDevRegKeyW(devices, &modem, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
+        const HKEY key = ::SetupDiCreateDevRegKeyW(devices, &modem, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
+                                                   nullptr, nullptr);
         ::RegSetValueExW(key, L"PortName", 0, REG_SZ, bytes(port), size(port));
         ::RegCloseKey(key);
         const QString described = describeComPort(u"COM7"_s, listComPorts());
