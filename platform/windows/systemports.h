@@ -19,10 +19,10 @@ public:
     SystemPorts();
     ~SystemPorts() override;
 
-    SerialPort &port(int channel) override;
-    bool openPort(int channel) override;
-    void resumeWaiting() override;
     QString description(int channel) const override;
+    SerialPort &port(int channel) override;
+    void resumeWaiting() override;
+    bool openPort(int channel) override;
 
 private:
     [[nodiscard]] std::array<PortCore::State, count> states() const;

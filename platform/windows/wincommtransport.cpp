@@ -49,26 +49,17 @@ template<typename Table, typename Kind>
     return table[std::size_t(kind)];
 }
 
-struct ErrorReason
-{
-    DWORD error;
-    std::string_view reason;
-};
-
 // Windows says "access denied" of a COM port another program has open.
-constexpr std::array<ErrorReason, 5> errorReasons{{
-    {ERROR_FILE_NOT_FOUND, texts::noSuchDevice},
-    {ERROR_PATH_NOT_FOUND, texts::noSuchDevice},
-    {ERROR_ACCESS_DENIED, texts::busyDevice},
-    {ERROR_SHARING_VIOLATION, texts::busyDevice},
-    {ERROR_GEN_FAILURE, texts::inputOutputError},
-}};
-
 [[nodiscard]] QString openErrorReason(DWORD error)
 {
-    const auto found = std::ranges::find(errorReasons, error, &ErrorReason::error);
-    return found != errorReasons.end() ? qs(found->reason)
-                                       : qs(texts::driverErrorLead) + QStringLiteral("код %1").arg(error);
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return qs(texts::noSuchDevice);
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return qs(texts::busyDevice);
+    case ERROR_GEN_FAILURE: return qs(texts::inputOutputError);
+    default: return qs(texts::driverErrorLead) + QStringLiteral("код %1").arg(error);
+    }
 }
 
 [[nodiscard]] HANDLE newEvent()
@@ -134,7 +125,7 @@ struct WinCommTransport::Device
     }
 };
 
-WinCommTransport::WinCommTransport(QObject *parent) : QObject(parent)
+WinCommTransport::WinCommTransport()
 {
     m_readAgain.setSingleShot(true);
     m_readAgain.setInterval(readAgainMs);

@@ -15,18 +15,18 @@ class WinCommTransport final : public QObject, public Transport
 {
     Q_OBJECT
 public:
-    explicit WinCommTransport(QObject *parent = nullptr);
+    WinCommTransport();
     ~WinCommTransport() override;
 
-    StopBitsRule stopBitsRule() const override { return StopBitsRule::DcbPairs; }
     // The device is a COM name, "COM3".
     OpenResult open(const QString &device, const PortConfig &config) override;
     void close() override;
     bool configure(const PortConfig &config) override;
-    bool setLine(OutputLine line, bool asserted) override;
-    std::optional<bool> signalState(ModemSignal signal) override;
     bool write(QByteArrayView bytes) override;
     qint64 queued() const override;
+    bool setLine(OutputLine line, bool asserted) override;
+    std::optional<bool> signalState(ModemSignal signal) override;
+    StopBitsRule stopBitsRule() const override { return StopBitsRule::DcbPairs; }
 
 private:
     struct Device;
