@@ -1,8 +1,9 @@
 #include "comportmap.h"
 
-#include "qstringfrom.h"
 #include "devicedescription.h"
 #include "devicetexts.h"
+#include "openfailure.h"
+#include "qstringfrom.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,6 +32,12 @@ constexpr qint64 ruleBytes = 4096;
 constexpr std::string_view severalMatchTail = "правилу закрепления отвечают несколько устройств";
 constexpr std::string_view sameDeviceLead = "то же устройство, что ";
 constexpr std::string_view systemConsole = "системная консоль";
+constexpr std::string_view consoleKeptTail = " служит системной консолью и намеренно не выдаётся; "
+                                             "закрепить его всё же: sudo velmora-assign-com --force ";
+
+// Unix98 pseudo terminals (socat's, a test's), which sysfs does not list.
+constexpr unsigned firstPtyMajor = 136;
+constexpr unsigned lastPtyMajor = 143;
 
 // One sysfs attribute file of the device at dir, as udev compares it: trailing
 // blanks dropped. Empty when there is none.
@@ -53,6 +60,14 @@ constexpr std::string_view systemConsole = "системная консоль";
 [[nodiscard]] QString comName(int comNumber)
 {
     return qs(texts::comLead) + QString::number(comNumber);
+}
+
+// Said where the number would fall back to the console: ticking it would otherwise only tell that there is
+// no device, and not why.
+[[nodiscard]] QString consoleKept(int comNumber, const QString &console)
+{
+    return comName(comNumber) + qs(texts::deviceSeparator) + console + qs(consoleKeptTail) + comName(comNumber)
+         + QLatin1Char(' ') + console;
 }
 
 } // namespace
@@ -82,17 +97,17 @@ std::array<ComPortMap::ComPort, ComPortMap::comCount> ComPortMap::ports(const He
         claimed << linked[n - 1] << matches; // a pinned adapter never turns up under another number
     }
     claimed.removeAll(QString());
+    // Nor is the console numbered automatically: its modem lines are not ours.
     QStringList consoles = this->consoles();
     for (QString &console : consoles)
         console.prepend(m_dev + QLatin1Char('/'));
-    claimed << consoles; // nor is the console numbered automatically: its modem lines are not ours
     const auto isHeld = [&held](const QString &device) { return std::ranges::find(held, device) != held.end(); };
     const auto isNamed = [&chosen](const QString &device) {
         return std::ranges::any_of(chosen, [&device](const ComPort &port) { return port.device == device; });
     };
 
     QStringList unclaimed = systemPorts();
-    unclaimed.removeIf([&claimed](const QString &port) { return claimed.contains(port); });
+    unclaimed.removeIf([&](const QString &port) { return claimed.contains(port) || consoles.contains(port); });
     auto next = unclaimed.cbegin();
     for (int n = 1; n <= comCount; ++n) {
         ComPort &port = chosen[n - 1];
@@ -107,7 +122,7 @@ std::array<ComPortMap::ComPort, ComPortMap::comCount> ComPortMap::ports(const He
                 port.description = comName(n) + qs(texts::reservedNumberTail);
             else if (named != chosen.end() && !isHeld(target))
                 port.description = comName(n) + qs(texts::deviceSeparator) + qs(sameDeviceLead) + comName(int(named - chosen.begin()) + 1);
-            else if (!isHeld(target) && isTty(target)) // another channel's would be opened twice
+            else if (!isHeld(target) && isPort(target)) // another channel's would be opened twice
                 port.device = target;
         } else if (next != unclaimed.cend()) {
             port.device = *next++;
@@ -116,7 +131,11 @@ std::array<ComPortMap::ComPort, ComPortMap::comCount> ComPortMap::ports(const He
     for (int n = 1; n <= comCount; ++n) {
         ComPort &port = chosen[n - 1];
         const QString fallback = m_dev + QStringLiteral("/ttyS%1").arg(n - 1);
-        if (port.device.isEmpty() && !held[n - 1] && !pinned[n - 1] && !isNamed(fallback) && !claimed.contains(fallback))
+        const bool fallbackFree = port.device.isEmpty() && !held[n - 1] && !pinned[n - 1] && !isNamed(fallback)
+                               && !claimed.contains(fallback);
+        if (fallbackFree && consoles.contains(fallback))
+            port.description = consoleKept(n, fallback);
+        else if (fallbackFree)
             port.device = fallback;
         if (port.description.isEmpty())
             port.description = port.device.isEmpty() ? comName(n) + qs(texts::deviceSeparator) + qs(texts::noDevice)
@@ -235,15 +254,19 @@ QStringList ComPortMap::consoles() const
     return listed.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts) << QStringLiteral("console");
 }
 
-// Sysfs lists every tty but the pseudo terminals (socat's, a test's): those are
-// known by their Unix98 major numbers, 136 to 143. A device node is never opened here.
-bool ComPortMap::isTty(const QString &device) const
+// A file that only bears a tty's name (a regular file, a FIFO, another device's node) is no port: the
+// node's device number must be the one sysfs gives for that tty. Sysfs lists every tty but the pseudo
+// terminals, known by their Unix98 major numbers. A device node is never opened here.
+bool ComPortMap::isPort(const QString &device) const
 {
-    const QFileInfo info(device);
     struct stat node{};
-    return (!info.isDir() && QFileInfo::exists(ttyDir(info.fileName())))
-        || (::stat(QFile::encodeName(device).constData(), &node) == 0 && S_ISCHR(node.st_mode)
-            && major(node.st_rdev) >= 136 && major(node.st_rdev) <= 143);
+    if (device.isEmpty() || ::stat(QFile::encodeName(device).constData(), &node) != 0 || !S_ISCHR(node.st_mode))
+        return false;
+    const QString dir = ttyDir(QFileInfo(device).fileName());
+    const unsigned nodeMajor = major(node.st_rdev);
+    if (QFileInfo::exists(dir))
+        return sysfsValue(dir, QStringLiteral("/dev")) == QStringLiteral("%1:%2").arg(nodeMajor).arg(minor(node.st_rdev));
+    return nodeMajor >= firstPtyMajor && nodeMajor <= lastPtyMajor;
 }
 
 // The kernel makes a ttyS node for every UART slot; type 0 means no chip answers there.
@@ -259,10 +282,13 @@ QString ComPortMap::describe(const QString &device) const
 {
     const QString name = QFileInfo(device).fileName();
     const QString lead = device + qs(texts::deviceSeparator);
-    // A node sysfs does not know (a virtual port, say) is still a port to open.
     const bool known = QFileInfo::exists(ttyDir(name));
-    if ((known && isPhantom(name)) || (!known && !QFileInfo::exists(device)))
+    if ((known && isPhantom(name)) || !QFileInfo::exists(device))
         return lead + qs(texts::noDevice);
+    if (!isPort(device)) {
+        const QString unusable = unusableDeviceReason(device);
+        return lead + (unusable.isEmpty() ? qs(texts::notSerialPort) : unusable);
+    }
     if (consoles().contains(name))
         return lead + qs(systemConsole);
 

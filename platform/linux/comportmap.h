@@ -20,10 +20,11 @@
 // names nothing. The numbers left go to the real UARTs, then the USB
 // adapters, then the CDC devices; a number still free keeps /dev/ttyS(n-1).
 // The kernel console is never numbered automatically: its modem lines are
-// not ours to drive. No device is ever named by two numbers. Worked out
-// afresh on every call, so that an adapter plugged in later is found. No
-// device is opened, since many ttyS nodes have no hardware and one may be
-// the console: only sysfs is read.
+// not ours to drive; a number that would fall back to it tells how to pin
+// it all the same. No device is ever named by two numbers. Worked out afresh
+// on every call, so that an adapter plugged in later is found. No device is
+// opened, since many ttyS nodes have no hardware and one may be the console:
+// sysfs is read, and the nodes are only looked at.
 class ComPortMap
 {
 public:
@@ -64,6 +65,8 @@ public:
     [[nodiscard]] std::optional<UsbIdentity> usbIdentity(const QString &device) const;
     // The port present now with that identity, under its device name; empty where there is none.
     [[nodiscard]] QString deviceWithUsbIdentity(const UsbIdentity &identity) const;
+    // A character device with the number sysfs gives for its tty's name, or a pseudo terminal.
+    [[nodiscard]] bool isPort(const QString &device) const;
     // /dev/COMn, whether or not it is there.
     [[nodiscard]] QString link(int comNumber) const;
     // Where a node or a rule coming or going can change the numbering.
@@ -72,7 +75,6 @@ public:
 private:
     [[nodiscard]] QStringList systemPorts() const;
     [[nodiscard]] QStringList consoles() const;
-    [[nodiscard]] bool isTty(const QString &device) const;
     [[nodiscard]] bool isPinned(int comNumber) const;
     [[nodiscard]] QString ruleFile(int comNumber) const;
     [[nodiscard]] QStringList ruleMatches(int comNumber) const;

@@ -66,13 +66,15 @@ void SystemPorts::resumeWaiting()
     }
 }
 
+// Only a port counts as back: a node udev has not made yet, or a file left at the name, is still away.
 QString SystemPorts::present(const Opened &opened) const
 {
+    QString device = opened.device;
     if (!opened.link.isEmpty())
-        return QFileInfo(opened.link).canonicalFilePath();
-    if (opened.usb)
-        return m_comPorts.deviceWithUsbIdentity(*opened.usb);
-    return QFileInfo::exists(opened.device) ? opened.device : QString();
+        device = QFileInfo(opened.link).canonicalFilePath();
+    else if (opened.usb)
+        device = m_comPorts.deviceWithUsbIdentity(*opened.usb);
+    return m_comPorts.isPort(device) ? device : QString();
 }
 
 // A refusal is shown only while it still speaks of the device that ticking the box would open.

@@ -4,7 +4,7 @@
 # its stdout), then shows the values of each rule left; blanks and line ends compare as one.
 [ "$(id -u)" = 0 ] || { echo "SKIP: device nodes need root"; exit 77; }
 here=$(dirname "$(realpath "$0")") scratch=$(mktemp -d) failed=0 && trap 'rm -rf "$scratch"' EXIT
-export S=${1:-$here/../../scripts/assign-com.sh} nodes=1 s0='tty ttyS0 4 x' nl=$'A1\nB2'
+export S=${1:-$here/../../scripts/assign-com.sh} s0='tty ttyS0 4 x' nl=$'A1\nB2'
 export evil='A1", RUN+="x' cp2102="SL CP2102 0001 '' 00 10c4:ea60"
 export a='a() { "$S" "$@" || echo exit $?; }; q() { a "$@" >/dev/null; }'
 t() { # NAME COMMANDS EXPECTED
