@@ -4,15 +4,19 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 soon() { for _ in $(seq 150); do "$@" && return; sleep 0.2; done; false; }
 
 x_server() {
-    timeout 120 Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$tmp/display" 2>/dev/null & pids+=($!)
+    timeout 120 Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$tmp/display" 2>/dev/null &
+    pids+=($!)
     soon [ -s "$tmp/display" ] || fail "no X server"
     export DISPLAY=:$(cat "$tmp/display")
 }
 
 # window TITLE: the program's window (win and its geometry), which must carry TITLE.
 window() {
-    win=$(timeout 60 xdotool search --sync --onlyvisible --name 'Velmora v.1.1' | head -1) && [ -n "$win" ] || fail "no window"
-    [ "$(xdotool getwindowname "$win")" = "$1" ] || fail "title '$(xdotool getwindowname "$win")', not '$1'"
+    win=$(timeout 60 xdotool search --sync --onlyvisible --name 'Velmora v.1.1' | head -1) &&
+        [ -n "$win" ] || fail "no window"
+    local title
+    title=$(xdotool getwindowname "$win")
+    [ "$title" = "$1" ] || fail "title '$title', not '$1'"
     eval "$(xdotool getwindowgeometry --shell "$win")"
 }
 # click X Y: a click at X Y below the menu bar, once the window, at the size it has then, shows
@@ -28,9 +32,17 @@ drawn() { local pixel
 # typed into TD must reach the file FAR, which DEVICE's far end writes.
 sends() { local far=$1 device; device=$(stat -L -c %d:%i "$2") && shift 2
     click 29 56 && soon holds "$device" "$@" || fail "ticking Com1 did not open it"
-    click 408 89 && xdotool type --delay 30 probe && soon grep -q probe "$far" || fail "TD sent '$(cat -v "$far")'"
+    click 408 89 && xdotool type --delay 30 probe && soon grep -q probe "$far" ||
+        fail "TD sent '$(cat -v "$far")'"
 }
-holds() { local device=$1 p; shift; for p; do stat -L -c %d:%i /proc/"$p"/fd/* 2>/dev/null; done | grep -qx "$device"; }
+holds() {
+    local device=$1 p
+    shift
+    for p; do stat -L -c %d:%i /proc/"$p"/fd/* 2>/dev/null; done | grep -qx "$device"
+}
 
 # ends KEY PID: the key KEY must end the program, the shell's child PID, with status 0.
-ends() { xdotool key "$1" && timeout 20 tail --pid="$2" -f /dev/null && wait "$2" || fail "$1: no exit status 0"; }
+ends() {
+    xdotool key "$1" && timeout 20 tail --pid="$2" -f /dev/null && wait "$2" ||
+        fail "$1: no exit status 0"
+}

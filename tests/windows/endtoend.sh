@@ -9,7 +9,10 @@ setup=$(realpath -e "${1-}") || fail "no setup program at '${1-}'"
 
 tmp=$(mktemp -d /tmp/velmora-wine-e2e.XXXXXX) pids=()
 export WINEPREFIX=$tmp/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-finish() { wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"; }
+finish() {
+    wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+    kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"
+}
 trap finish EXIT
 
 # Every COM number the program can reach is a pty before anything runs in the prefix; COM1's far end
@@ -18,13 +21,15 @@ for n in 1 2 3 4; do
     socat -u PTY,link="$tmp/pty$n",rawer OPEN:"$tmp/far$n",creat,trunc 2>/dev/null & pids+=($!)
 done
 soon [ -e "$tmp/pty4" ] && soon [ -e "$tmp/pty1" ] || fail "no ptys"
-bash "$here/../../scripts/wine-prefix.sh" "$WINEPREFIX" "$tmp/pty1" "$tmp/pty2" "$tmp/pty3" "$tmp/pty4" || fail "no Wine prefix"
+bash "$here/../../scripts/wine-prefix.sh" "$WINEPREFIX" "$tmp"/pty1 "$tmp"/pty2 "$tmp"/pty3 \
+    "$tmp"/pty4 || fail "no Wine prefix"
 
 LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 timeout 120 wine "$setup" /S || fail "the setup program failed"
 wineserver -w
 program="$WINEPREFIX/drive_c/Program Files/Velmora/velmora.exe"
 [ -f "$program" ] || fail "nothing installed at C:\\Program Files\\Velmora\\velmora.exe"
-find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmora/Velmora.lnk' | grep -q . || fail "no Start-menu shortcut"
+find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmora/Velmora.lnk' | grep -q . ||
+    fail "no Start-menu shortcut"
 
 # Wine's regional settings name the month in lower case ("декабрь", where Windows says "Декабрь");
 # the title gives its genitive all the same. Weekdays are lower case on both.
@@ -32,7 +37,8 @@ months=(Января Февраля Марта Апреля Мая Июня Ию
 days=(воскресенье понедельник вторник среда четверг пятница суббота)
 x_server
 (cd "$tmp" && LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 exec wine "$program") & app=$!; pids+=($!)
-window "Brannick       Velmora v.1.1              Сегодня: $(date +%-d)  ${months[$(date +%-m) - 1]}  $(date +%Y) года  ${days[$(date +%w)]}"
+today="$(date +%-d)  ${months[$(date +%-m) - 1]}  $(date +%Y) года  ${days[$(date +%w)]}"
+window "Brannick       Velmora v.1.1              Сегодня: $today"
 sends "$tmp/far1" "$tmp/pty1" "$app"
 import -window root "${setup%/*}/velmora-wine.png" 2>/dev/null || true
 ends alt+F4 "$app"

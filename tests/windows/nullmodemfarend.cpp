@@ -49,7 +49,8 @@ struct FarEnd::Cable
     Cable()
     {
         runOnHost(
-            u"rm -f %1.line %1.mute; env -u LD_PRELOAD socat pty,raw,echo=0,link=%1 pty,raw,echo=0,link=%2"
+            u"rm -f %1.line %1.mute; env -u LD_PRELOAD socat pty,raw,echo=0,link=%1"
+            " pty,raw,echo=0,link=%2"
             " </dev/null >/dev/null 2>&1 & for i in $(seq 500); do [ -e %1 ] && [ -e %2 ] && break;"
             " sleep 0.01; done; echo $! > %3"_s.arg(links.value(0), links.value(1), pidFile));
         waitUntil([] { return hostFileExists(pidFile); }, 5000);

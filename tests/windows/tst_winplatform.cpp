@@ -78,7 +78,8 @@ private Q_SLOTS:
             regionalWeekdayName(1), regionalWeekdayName(2),         regionalWeekdayName(7)};
         QCOMPARE(
             names.join(u'|'),
-            u"COM1 — последовательный порт|COM2 — последовательный порт|COM3 — последовательный порт|"
+            u"COM1 — последовательный порт|COM2 — последовательный порт|"
+            "COM3 — последовательный порт|"
             "COM4 — нет устройства|январь|декабрь|воскресенье|понедельник|суббота"_s);
     }
 
