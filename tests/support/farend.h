@@ -36,8 +36,6 @@ public:
     [[nodiscard]] QByteArray read(qsizetype count);
     // As a driver that lost its device without saying so: every status request fails (under Wine).
     void mute();
-    // As a driver that ends every read with nothing (under Wine).
-    void starve();
     // As a cable pulled out; plugIn() puts a new one in.
     void hangUp();
     void plugIn();

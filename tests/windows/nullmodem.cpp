@@ -163,17 +163,3 @@ extern "C" int tcsetattr(int fd, int action, const termios *tio) noexcept
     }
     return result;
 }
-
-// As a driver that ends every read with nothing: LINK.starved makes reads of that end find nothing.
-extern "C" ssize_t read(int fd, void *buffer, size_t size)
-{
-    static const auto real = next<ssize_t(int, void *, size_t)>("read");
-    static const char *both = std::getenv("VELMORA_NULL_MODEM");
-    const std::string starved
-        = both ? std::string(both).substr(0, std::string(both).find(':')) + ".starved" : "";
-    Plug plug;
-    if (both && ::access(starved.c_str(), F_OK) == 0 && plugOf(fd, plug)
-        && plug.link + ".starved" == starved)
-        return 0;
-    return real(fd, buffer, size);
-}

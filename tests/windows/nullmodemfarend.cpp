@@ -49,7 +49,7 @@ struct FarEnd::Cable
     Cable()
     {
         runOnHost(
-            u"rm -f %1.line %1.mute %1.starved; env -u LD_PRELOAD socat pty,raw,echo=0,link=%1"
+            u"rm -f %1.line %1.mute; env -u LD_PRELOAD socat pty,raw,echo=0,link=%1"
             " pty,raw,echo=0,link=%2"
             " </dev/null >/dev/null 2>&1 & for i in $(seq 500); do [ -e %1 ] && [ -e %2 ] && break;"
             " sleep 0.01; done; echo $! > %3"_s.arg(links.value(0), links.value(1), pidFile));
@@ -160,12 +160,6 @@ void FarEnd::mute()
 {
     QFile mute(u"Z:"_s + links.value(0) + u".mute"_s);
     QVERIFY(mute.open(QIODevice::WriteOnly));
-}
-
-void FarEnd::starve()
-{
-    QFile starved(u"Z:"_s + links.value(0) + u".starved"_s);
-    QVERIFY(starved.open(QIODevice::WriteOnly));
 }
 
 // The old cable goes first: a new one takes its names.

@@ -20,19 +20,6 @@ private Q_SLOTS:
         QVERIFY(!port.cdHolding() && !port.dsrHolding() && !port.ctsHolding());
         QCOMPARE(port.state(), PortCore::State::Waiting);
     }
-
-    // A driver that ends every read with nothing is not read again at once, which would spin, but a
-    // poll period later; a few such reads in a row are a hang-up.
-    void emptyReadsAreAHangUp()
-    {
-        FarEnd far;
-        PortCore port(FarEnd::transport());
-        port.setDevice(far.device());
-        QVERIFY(port.setPortOpen(true));
-        far.starve();
-        QVERIFY(far.write("x") == 1);
-        QTRY_COMPARE_WITH_TIMEOUT(port.state(), PortCore::State::Waiting, 3000);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestWinDriver)
