@@ -176,7 +176,8 @@ private Q_SLOTS:
         if (at.isNull())
             menu->trigger();
         else
-            QTest::mouseClick(target, Qt::LeftButton, {}, icon ? QPoint(4, 4) : target->mapFrom(panel, at));
+            QTest::mouseClick(target, Qt::LeftButton, {},
+                              icon ? QPoint(4, 4) : target->mapFrom(panel, at));
         QTEST(panel->isVisible(), "stays");
     }
 
@@ -187,7 +188,8 @@ private Q_SLOTS:
         TestWindow ui;
         ui.window->menuBar()->actions()[0]->trigger();
         ui.window->setStatusCaption(2, u"\u2588\u2588\u2588"_s);
-        QCOMPARE(QString(ui.painted("Text38")) + ui.painted("Text39") + ui.painted("Label16"), u"ayB"_s);
+        QCOMPARE(QString(ui.painted("Text38")) + ui.painted("Text39") + ui.painted("Label16"),
+                 u"ayB"_s);
     }
 
     // Run by tst_window_at150 with the screen at 150 %: both icons drawn at its pixels, not scaled.
