@@ -332,6 +332,8 @@ void Rfc2217Transport::sendSettings(const PortConfig &config, const PortConfig *
     if (changed(&PortConfig::handshaking)) {
         const bool flow = mode.rtsCts || mode.xonXoff;
         send(ComPortCommand::SetControl, byte(noFlow), flow ? Answer::Any : Answer::Same);
+        if (mode.rtsCts) // handed over asserted, as a local port's
+            send(ComPortCommand::SetControl, byte(rtsOn));
         if (flow)
             send(ComPortCommand::SetControl, byte(mode.rtsCts ? hardwareFlow : xonXoffFlow));
     }
@@ -390,15 +392,10 @@ bool Rfc2217Transport::setLine(OutputLine line, bool asserted)
     return awaitAnswers();
 }
 
-// The server reports the inputs; RTS under RTS/CTS is its driver's, of which it tells nothing, so the
-// wish stands for it.
+// The server reports the inputs; RTS under RTS/CTS is its driver's, of which it tells nothing.
 std::optional<bool> Rfc2217Transport::signalState(ModemSignal signal)
 {
-    if (m_phase != Phase::Open)
-        return std::nullopt;
-    if (signal == ModemSignal::Rts)
-        return m_config.rts;
-    if (!m_modemState)
+    if (m_phase != Phase::Open || signal == ModemSignal::Rts || !m_modemState)
         return std::nullopt;
     const quint8 bit = signal == ModemSignal::Dcd ? dcdBit : signal == ModemSignal::Dsr ? dsrBit : ctsBit;
     return (*m_modemState & bit) != 0;

@@ -45,6 +45,7 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     const auto real = ptyline::next<int(int, unsigned long, void *)>("ioctl");
     ptyline::Shared *line = lineOf(fd);
     if (line && ptyline::isModemRequest(request)) {
+        line->linesRead += request == TIOCMGET;
         ptyline::answer(line->lines, request, *static_cast<int *>(argument));
         return 0;
     }

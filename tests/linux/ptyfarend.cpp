@@ -1,4 +1,5 @@
 #include "farend.h"
+#include "linetext.h"
 #include "ptymodem.h"
 #include "qtserialtransport.h"
 
@@ -26,31 +27,16 @@ FarEnd::~FarEnd() = default;
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<QtSerialTransport>(); }
 // 3 MHz over 12 is 250000, 2.3 % off.
 QString FarEnd::unreachableSettings() { return u"256000,n,8,1"_s; }
+bool FarEnd::takesBothHandshakes() { return true; }
+bool FarEnd::closeDropsHeldOutput() { return true; }
 double FarEnd::cpuSeconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
 QString FarEnd::device() const { return m_cable->pty.slavePath(); }
 
 QString FarEnd::lineInForce() const
 {
-    const termios tio = m_cable->pty.slaveTermios();
-    const tcflag_t c = tio.c_cflag;
-    QString text = u"%1 cs%2"_s.arg(m_cable->pty.slaveBaudRate()).arg(5 + (c & CSIZE) / CS6);
-    const std::pair<tcflag_t, QString> flags[] = {{PARODD, u" parodd"_s}, {CMSPAR, u" cmspar"_s}};
-    text += c & PARENB ? u" parenb"_s : u""_s;
-    for (const auto &[flag, name] : flags)
-        text += (c & PARENB) && (c & flag) ? name : u""_s;
-    text += c & CSTOPB ? u" cstopb"_s : u""_s;
-    text += c & CRTSCTS ? u" crtscts"_s : u""_s;
-    return text + (tio.c_iflag & IXON ? u" ixon"_s : u""_s)
-        + (tio.c_iflag & IXOFF ? u" ixoff"_s : u""_s);
+    return lineText(m_cable->pty.slaveTermios(), m_cable->pty.slaveBaudRate());
 }
-
-QString FarEnd::outputsSeen() const
-{
-    const int lines = m_cable->pty.lines();
-    return QStringList{lines & TIOCM_DTR ? u"dtr"_s : u""_s, lines & TIOCM_RTS ? u"rts"_s : u""_s}
-        .join(u' ')
-        .trimmed();
-}
+QString FarEnd::outputsSeen() const { return outputsText(m_cable->pty.lines()); }
 
 void FarEnd::raise(bool dcdAndDsr, bool cts)
 {

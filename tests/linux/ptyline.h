@@ -27,6 +27,7 @@ struct Shared
 {
     int lines;
     tcflag_t cflag; // the character size and parity asked for
+    unsigned linesRead;
 };
 
 [[nodiscard]] inline bool isModemRequest(unsigned long request)

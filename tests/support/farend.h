@@ -20,6 +20,11 @@ public:
     [[nodiscard]] static std::unique_ptr<Transport> transport();
     // Settings this platform's driver cannot make within the tolerance, e.g. "256000,n,8,1".
     [[nodiscard]] static QString unreachableSettings();
+    // Whether its driver takes RTS/CTS and XON/XOFF at once.
+    [[nodiscard]] static bool takesBothHandshakes();
+    // Whether a close surely drops output held by XOFF (a server may send it once the line is
+    // free).
+    [[nodiscard]] static bool closeDropsHeldOutput();
     // Processor time this process has used, in seconds.
     [[nodiscard]] static double cpuSeconds();
 

@@ -97,6 +97,8 @@ FarEnd::~FarEnd() = default;
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<WinCommTransport>(); }
 // Wine makes 14400 baud 38400.
 QString FarEnd::unreachableSettings() { return u"14400,n,8,1"_s; }
+bool FarEnd::takesBothHandshakes() { return true; }
+bool FarEnd::closeDropsHeldOutput() { return true; }
 QString FarEnd::device() const { return u"COM1"_s; }
 
 double FarEnd::cpuSeconds()
