@@ -392,10 +392,14 @@ bool Rfc2217Transport::setLine(OutputLine line, bool asserted)
     return awaitAnswers();
 }
 
-// The server reports the inputs; RTS under RTS/CTS is its driver's, of which it tells nothing.
+// The server reports the inputs. Of RTS it tells nothing: under RTS/CTS it was handed over asserted.
 std::optional<bool> Rfc2217Transport::signalState(ModemSignal signal)
 {
-    if (m_phase != Phase::Open || signal == ModemSignal::Rts || !m_modemState)
+    if (m_phase != Phase::Open)
+        return std::nullopt;
+    if (signal == ModemSignal::Rts)
+        return m_config.rts || handshakingModes[std::size_t(m_config.handshaking)].rtsCts;
+    if (!m_modemState)
         return std::nullopt;
     const quint8 bit = signal == ModemSignal::Dcd ? dcdBit : signal == ModemSignal::Dsr ? dsrBit : ctsBit;
     return (*m_modemState & bit) != 0;
