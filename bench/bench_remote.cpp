@@ -121,7 +121,7 @@ int main(int argc, char **argv)
     std::array<Pty, portCount> remotePtys, localPtys;
 
     QFile line(dir.filePath(QStringLiteral("line")));
-    const ptyline::Shared initial{0, CS8};
+    const ptyline::Shared initial{0, CS8, 0};
     line.open(QIODevice::WriteOnly);
     line.write(reinterpret_cast<const char *>(&initial), sizeof initial);
     line.close();

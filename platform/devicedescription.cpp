@@ -1,6 +1,6 @@
 #include "devicedescription.h"
 
-#include "devicetexts.h"
+#include "porttexts.h"
 #include "qstringfrom.h"
 
 #include <QList>

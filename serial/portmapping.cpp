@@ -1,7 +1,7 @@
 #include "portmapping.h"
 
 #include "qstringfrom.h"
-#include "remotetexts.h"
+#include "porttexts.h"
 
 #include <QSettings>
 

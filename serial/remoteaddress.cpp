@@ -1,7 +1,7 @@
 #include "remoteaddress.h"
 
 #include "qstringfrom.h"
-#include "remotetexts.h"
+#include "porttexts.h"
 
 #include <QHostAddress>
 #include <QUrl>

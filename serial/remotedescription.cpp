@@ -1,13 +1,13 @@
 #include "remotedescription.h"
 
 #include "qstringfrom.h"
-#include "remotetexts.h"
+#include "porttexts.h"
 
 namespace {
 
 [[nodiscard]] QString lead(int comNumber)
 {
-    return QStringLiteral("COM%1").arg(comNumber) + qs(texts::remoteSeparator);
+    return QStringLiteral("COM%1").arg(comNumber) + qs(texts::deviceSeparator);
 }
 
 } // namespace
@@ -16,12 +16,12 @@ QString describeRemotePort(int comNumber, const QString &address, PortCore::Stat
 {
     const QString described = lead(comNumber) + address;
     switch (state) {
-    case PortCore::State::Opening: return described + qs(texts::remoteSeparator) + qs(texts::remoteOpening);
-    case PortCore::State::Waiting: return described + qs(texts::remoteSeparator) + qs(texts::remoteWaiting);
+    case PortCore::State::Opening: return described + qs(texts::deviceSeparator) + qs(texts::remoteOpening);
+    case PortCore::State::Waiting: return described + qs(texts::deviceSeparator) + qs(texts::remoteWaiting);
     case PortCore::State::Open: return described;
     case PortCore::State::Closed: break;
     }
-    return failure.isEmpty() ? described : described + qs(texts::remoteSeparator) + failure;
+    return failure.isEmpty() ? described : described + qs(texts::deviceSeparator) + failure;
 }
 
 QString describeBrokenMapping(int comNumber, const QString &error)

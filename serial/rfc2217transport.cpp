@@ -3,7 +3,7 @@
 #include "portlimits.h"
 #include "qstringfrom.h"
 #include "remoteaddress.h"
-#include "remotetexts.h"
+#include "porttexts.h"
 
 #include <QDeadlineTimer>
 #include <QSslConfiguration>

@@ -1,7 +1,7 @@
 #include "comportmap.h"
 
 #include "devicedescription.h"
-#include "devicetexts.h"
+#include "porttexts.h"
 #include "openfailure.h"
 #include "qstringfrom.h"
 

@@ -1,6 +1,6 @@
 #include "openfailure.h"
 
-#include "devicetexts.h"
+#include "porttexts.h"
 #include "nativetermios.h"
 #include "qstringfrom.h"
 

@@ -1,7 +1,7 @@
 #include "comportlist.h"
 
 #include "devicedescription.h"
-#include "devicetexts.h"
+#include "porttexts.h"
 #include "qstringfrom.h"
 
 #include <algorithm>

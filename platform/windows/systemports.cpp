@@ -1,6 +1,6 @@
 #include "systemports.h"
 
-#include "devicetexts.h"
+#include "porttexts.h"
 #include "qstringfrom.h"
 #include "wincommtransport.h"
 

@@ -1,6 +1,6 @@
 #include "wincommtransport.h"
 
-#include "devicetexts.h"
+#include "porttexts.h"
 #include "portlimits.h"
 #include "qstringfrom.h"
 

@@ -2,9 +2,37 @@
 
 #include <string_view>
 
-// What the user reads of a port served over the network, as UTF-8: what is wrong with an address, why a
-// connection did not open, how a box describes its remote port, and the address dialog.
+// What the user reads of a port, as UTF-8, on every platform: how a box describes a local or a remote
+// port, why it did not open, what is wrong with a remote port's address, and the address dialog.
 namespace texts {
+
+// What a "ComN" box says of its port, in its tooltip and to a screen reader:
+// "/dev/ttyUSB0 — FTDI FT232R USB UART, серийный номер A10K2ZQ3", "COM2 — нет устройства",
+// "COM1 закреплён за отключённым адаптером".
+inline constexpr std::string_view comLead = "COM";
+inline constexpr std::string_view deviceSeparator = " — ";
+inline constexpr std::string_view noDevice = "нет устройства";
+inline constexpr std::string_view plainSerialPort = "последовательный порт";
+inline constexpr std::string_view serialNumberLead = ", серийный номер ";
+inline constexpr std::string_view reservedNumberTail = " закреплён за отключённым адаптером";
+
+// A ticked box whose device went away: "COM1 — /dev/ttyUSB0 отключён, ждёт возвращения".
+inline constexpr std::string_view awaitingReturnTail = " отключён, ждёт возвращения";
+
+// Why a port would not open, after its device: "/dev/ttyUSB0 — занят другой программой".
+inline constexpr std::string_view noSuchDevice = "нет такого устройства";
+inline constexpr std::string_view busyDevice = "занят другой программой";
+inline constexpr std::string_view noPermission = "нет прав на открытие: пользователь должен быть в группе dialout";
+inline constexpr std::string_view driverErrorLead = "не открывается: ";
+inline constexpr std::string_view driverRefusedSettings = "драйвер не принял настройки";
+inline constexpr std::string_view nothingBehindNode = "за этим узлом нет устройства";
+inline constexpr std::string_view inputOutputError = "ошибка ввода-вывода";
+inline constexpr std::string_view linkLoop = "ссылки замыкаются в кольцо";
+inline constexpr std::string_view isFolder = "это папка, а не последовательный порт";
+inline constexpr std::string_view isRegularFile = "это обычный файл, а не последовательный порт";
+inline constexpr std::string_view isFifo = "это канал FIFO, а не последовательный порт";
+inline constexpr std::string_view notSerialPort = "это не последовательный порт";
+inline constexpr std::string_view nodevMount = "файловая система смонтирована с nodev: устройства на ней не открываются";
 
 // What is wrong with a typed or stored address.
 inline constexpr std::string_view addressEmpty = "адрес не указан";
@@ -38,8 +66,8 @@ inline constexpr std::string_view certificateNotYetValid = "срок дейст�
 inline constexpr std::string_view certificateRevoked = "отозван";
 inline constexpr std::string_view certificateInvalid = "не прошёл проверку";
 
-// A box's description of its remote port: "COM3 — rfc2217://host:7000 — соединение…".
-inline constexpr std::string_view remoteSeparator = " — ";
+// A box's description of its remote port, the address and its state after deviceSeparator:
+// "COM3 — rfc2217://host:7000 — соединение…".
 inline constexpr std::string_view remoteOpening = "соединение…";
 inline constexpr std::string_view remoteWaiting = "соединение потеряно, ждёт восстановления";
 inline constexpr std::string_view remoteMappingBroken = "неверный адрес удалённого порта: ";
