@@ -8,7 +8,7 @@
 #include "portcore.h"
 #include "portmapping.h"
 #include "remoteportdialog.h"
-#include "remotetexts.h"
+#include "porttexts.h"
 #include "qstringfrom.h"
 #include "receivedfield.h"
 #include "screencolor.h"

@@ -1,7 +1,7 @@
 #include "remoteportdialog.h"
 
 #include "qstringfrom.h"
-#include "remotetexts.h"
+#include "porttexts.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -25,8 +25,8 @@ class TestPortContract : public QObject
     static bool opened(PortCore &port) { return port.setPortOpen(true) && settled(port); }
 
 private Q_SLOTS:
-    // Set while closed and put in force at the open, or set while open over settings that differ in
-    // every part; a change refused while open leaves the line as it was, in full. RTS is the
+    // Set while closed and put in force at the open, or set while open over others; a change
+    // refused while open leaves the line as it was, in full. RTS is the
     // driver's under RTS/CTS, handed over asserted; otherwise its button's (off).
     void settingsInForce_data()
     {
