@@ -1,8 +1,8 @@
 #include "farend.h"
 #include "wincommtransport.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 
 #include <windows.h>
@@ -11,87 +11,60 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QStringList links = qEnvironmentVariable("VELMORA_NULL_MODEM").split(u':');
-const QString pidFile = links.value(0).section(u'/', 0, -2) + u"/socat.pid"_s;
+// The folder of the links COM1 to COM3 stand for, on drive Z:, the current one.
+const QString ports = qEnvironmentVariable("VELMORA_NULL_MODEM");
 
-// Wine starts a Linux program given by its Linux path, but hands back no process to wait for.
-void runOnHost(const QString &command)
+// Starts a Linux command. Wine hands back no process to wait for: a file says when it is done.
+void onHost(const QString &command)
 {
-    std::wstring line = (u"/bin/sh -c \""_s + command + u'"').toStdWString();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    QVERIFY(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &process));
+    QProcess::startDetached(u"/bin/sh"_s, {u"-c"_s, command.arg(ports)});
 }
 
-// Runs the event loop until `done` holds or `ms` milliseconds have passed.
-template <typename Condition> void waitUntil(Condition done, int ms)
-{
-    for (QDeadlineTimer end(ms); !done() && !end.hasExpired();)
-        QTest::qWait(5);
-}
-
-bool hostFileExists(const QString &path) { return QFile::exists(u"Z:"_s + path); }
+bool socatRuns() { return QFile::exists(ports + u"/socat.pid"_s); }
 
 } // namespace
 
-// A null-modem cable: socat joins two ptys whose links the prefix maps to COM1, the near end, and
-// COM3, played here with raw Win32 calls. The preloaded nullmodem library gives the ptys modem
-// lines (DTR to DSR and DCD, RTS to CTS), keeps their line settings and writes COM1's to a file.
-// The process id is written once both links are there: until then Wine opens COMn as a bare device
-// that answers nothing.
+// A null-modem cable: socat joins two ptys whose links are COM1, the near end, and COM3, played
+// here with Win32 calls; the preloaded nullmodem library gives them modem lines and settings.
+// socat's process id is written once both links are there: until then Wine opens COMn as a bare
+// device that answers nothing.
 struct FarEnd::Cable
 {
-    HANDLE port = INVALID_HANDLE_VALUE;
-    OVERLAPPED io{0, 0, {}, ::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    HANDLE port;
+    OVERLAPPED io{};
 
     Cable()
     {
-        runOnHost(
-            u"rm -f %1.line %1.mute; env -u LD_PRELOAD socat pty,raw,echo=0,link=%1"
-            " pty,raw,echo=0,link=%2"
-            " </dev/null >/dev/null 2>&1 & for i in $(seq 500); do [ -e %1 ] && [ -e %2 ] && break;"
-            " sleep 0.01; done; echo $! > %3"_s.arg(links.value(0), links.value(1), pidFile));
-        waitUntil([] { return hostFileExists(pidFile); }, 5000);
+        onHost(u"socat pty,link=%1/pty1 pty,rawer,link=%1/pty3 & for i in $(seq 500); do "
+               "[ -e %1/pty3 ] && break; sleep 0.01; done; echo $! >%1/socat.pid"_s);
+        QVERIFY(QTest::qWaitFor(socatRuns));
         port = ::CreateFileW(L"\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        COMMTIMEOUTS noTimeouts{};
-        ::GetCommState(port, &dcb);
-        // No flow control; DTR and RTS are the far end's own (their _DISABLE values are 0).
-        dcb.fOutX = dcb.fInX = dcb.fOutxCtsFlow = dcb.fDtrControl = dcb.fRtsControl = FALSE;
-        ::SetCommState(port, &dcb);
-        ::SetCommTimeouts(port, &noTimeouts);
     }
-    // socat takes its links along when it goes: a next cable must not lose its own to this one.
+    // socat takes its links along when it goes: the next cable must not lose its own to this one.
     ~Cable()
     {
         ::CloseHandle(port);
-        ::CloseHandle(io.hEvent);
-        unplug();
-        waitUntil([] { return !hostFileExists(pidFile); }, 5000);
+        onHost(u"kill $(cat %1/socat.pid) && while [ -e %1/pty1 ]; do sleep 0.01; done; "
+               "rm %1/socat.pid"_s);
+        QVERIFY(QTest::qWaitFor([] { return !socatRuns(); }));
     }
-    static void unplug()
-    {
-        runOnHost(u"test -f %1 && kill $(cat %1); for i in $(seq 500); do [ -L %2 ] || break;"
-                  " sleep 0.01; done; rm -f %1"_s.arg(pidFile, links.value(0)));
-    }
-    // The bytes an overlapped ReadFile or WriteFile moved (0 if it failed), waited for in the event
-    // loop, where the port under test takes what comes.
-    qint64 done(BOOL started)
+    // What an overlapped ReadFile or WriteFile moved, waited for in the event loop, where the port
+    // under test takes what comes.
+    qint64 move(auto call, auto *bytes, qsizetype size)
     {
         DWORD moved = 0;
-        started = started || ::GetLastError() == ERROR_IO_PENDING;
-        waitUntil([&] { return !started || HasOverlappedIoCompleted(&io); }, 10000);
-        return started && ::GetOverlappedResult(port, &io, &moved, FALSE) ? moved : 0;
+        const bool started = call(port, bytes, DWORD(size), nullptr, &io)
+            || ::GetLastError() == ERROR_IO_PENDING;
+        return started
+                && QTest::qWaitFor([&] { return ::GetOverlappedResult(port, &io, &moved, FALSE); },
+                                   10000)
+            ? moved
+            : 0;
     }
 };
 
-FarEnd::FarEnd()
-    : m_cable(std::make_unique<Cable>())
-{ }
+FarEnd::FarEnd() { plugIn(); }
 FarEnd::~FarEnd() = default;
 
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<WinCommTransport>(); }
@@ -103,26 +76,29 @@ QString FarEnd::device() const { return u"COM1"_s; }
 
 double FarEnd::cpuSeconds()
 {
-    FILETIME created, ended, kernel, user;
-    ::GetProcessTimes(::GetCurrentProcess(), &created, &ended, &kernel, &user);
-    return double(ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart
-                  + ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart)
-        / 1e7;
+    timespec used{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    return used.tv_sec + used.tv_nsec / 1e9;
 }
 
+// The cable's settings, read at this end, by Windows' parity codes: none, odd, even, mark, space.
 QString FarEnd::lineInForce() const
 {
-    QFile file(u"Z:"_s + links.value(0) + u".line"_s);
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).trimmed()
-                                          : u"none"_s;
+    DCB line{};
+    ::GetCommState(m_cable->port, &line);
+    return QString::asprintf("%lu cs%u%s%s%s%s%s%s%s", line.BaudRate, line.ByteSize,
+                             line.Parity > 0 ? " parenb" : "", line.Parity % 2 ? " parodd" : "",
+                             line.Parity > 2 ? " cmspar" : "", line.StopBits > 0 ? " cstopb" : "",
+                             line.fOutxCtsFlow ? " crtscts" : "", line.fOutX ? " ixon" : "",
+                             line.fInX ? " ixoff" : "");
 }
 
 QString FarEnd::outputsSeen() const
 {
     DWORD lines = 0;
     ::GetCommModemStatus(m_cable->port, &lines);
-    return QStringList{lines & MS_DSR_ON ? u"dtr"_s : u""_s, lines & MS_CTS_ON ? u"rts"_s : u""_s}
-        .join(u' ')
+    return QString::asprintf("%s %s", lines & MS_DSR_ON ? "dtr" : "",
+                             lines & MS_CTS_ON ? "rts" : "")
         .trimmed();
 }
 
@@ -134,39 +110,28 @@ void FarEnd::raise(bool dcdAndDsr, bool cts)
 
 qint64 FarEnd::write(const QByteArray &bytes)
 {
-    return m_cable->done(
-        ::WriteFile(m_cable->port, bytes.constData(), DWORD(bytes.size()), nullptr, &m_cable->io));
+    return m_cable->move(::WriteFile, bytes.data(), bytes.size());
 }
 
+// Only what has come is asked for: a read of more would wait for it.
 QByteArray FarEnd::read(qsizetype count)
 {
     QByteArray bytes;
-    waitUntil(
+    (void)QTest::qWaitFor(
         [&] {
-            QTest::qWait(10);
-            COMSTAT status{};
-            QByteArray chunk(::ClearCommError(m_cable->port, nullptr, &status) ? status.cbInQue : 0,
-                             Qt::Uninitialized);
-            if (!chunk.isEmpty())
-                bytes += chunk.first(m_cable->done(::ReadFile(
-                    m_cable->port, chunk.data(), status.cbInQue, nullptr, &m_cable->io)));
+            COMSTAT waiting{};
+            ::ClearCommError(m_cable->port, nullptr, &waiting);
+            QByteArray chunk(waiting.cbInQue, Qt::Uninitialized);
+            bytes += chunk.first(m_cable->move(::ReadFile, chunk.data(), chunk.size()));
             return bytes.size() >= count;
         },
         3000);
     return bytes;
 }
 
-void FarEnd::hangUp() { Cable::unplug(); }
+void FarEnd::hangUp() { m_cable.reset(); }
+// To the nullmodem library, a break is the sign to fail every request for the lines.
+void FarEnd::mute() { ::SetCommBreak(m_cable->port); }
 
-void FarEnd::mute()
-{
-    QFile mute(u"Z:"_s + links.value(0) + u".mute"_s);
-    QVERIFY(mute.open(QIODevice::WriteOnly));
-}
-
-// The old cable goes first: a new one takes its names.
-void FarEnd::plugIn()
-{
-    m_cable.reset();
-    m_cable = std::make_unique<Cable>();
-}
+// After hangUp(): the old cable has gone, and the new one takes its names.
+void FarEnd::plugIn() { m_cable = std::make_unique<Cable>(); }
