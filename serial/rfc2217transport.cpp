@@ -22,6 +22,8 @@ constexpr int maxNegotiationReplies = 64;
 constexpr qsizetype socketWriteWindow = 64 * 1024;
 // What a connection reads ahead of us; the server waits beyond it, as a UART's sender would.
 constexpr qint64 socketReadBuffer = 256 * 1024;
+// How long reading rests after each read of an open plain connection.
+constexpr int readRestMs = 50;
 
 // NOTIFY-MODEMSTATE bits: carrier detect, DSR, CTS, each with its change bit, so that a line falling
 // to off is reported too. The ring indicator is left out: nothing shows it.
@@ -103,6 +105,9 @@ Rfc2217Transport::Rfc2217Transport(QObject *parent) : QObject(parent)
     m_openTimer.setSingleShot(true);
     m_openTimer.setInterval(openTimeoutMs);
     connect(&m_openTimer, &QTimer::timeout, this, &Rfc2217Transport::openTimedOut);
+    m_readRest.setSingleShot(true);
+    m_readRest.setInterval(readRestMs);
+    connect(&m_readRest, &QTimer::timeout, this, &Rfc2217Transport::endReadRest);
 }
 
 Rfc2217Transport::~Rfc2217Transport()
@@ -184,8 +189,34 @@ void Rfc2217Transport::connected()
 
 void Rfc2217Transport::readyRead()
 {
+    if (m_readRest.isActive())
+        return;
     readAvailable();
     settle();
+    restReading();
+}
+
+// A server forwards a fast line in many small segments; the window shows what came only every 300 ms.
+// So while a plain connection is open, reading rests a moment after each read, and the stream is taken
+// in a few large reads: resting, the socket takes one byte more and then stops reading. (Not under TLS,
+// whose records must be read whole.)
+void Rfc2217Transport::restReading()
+{
+    if (m_phase != Phase::Open || qobject_cast<QSslSocket *>(m_socket))
+        return;
+    m_socket->setReadBufferSize(1);
+    m_readRest.start();
+}
+
+// Reads what came meanwhile, which may be no more than the byte the socket holds.
+void Rfc2217Transport::endReadRest()
+{
+    m_readRest.stop();
+    if (!m_socket)
+        return;
+    m_socket->setReadBufferSize(socketReadBuffer);
+    if (!m_socket->waitForReadyRead(0) && m_socket)
+        readyRead();
 }
 
 void Rfc2217Transport::readAvailable()
@@ -353,6 +384,8 @@ bool Rfc2217Transport::awaitAnswers()
 {
     if (m_expected.empty())
         return true;
+    m_readRest.stop();
+    m_socket->setReadBufferSize(socketReadBuffer);
     sendProbe();
     const QDeadlineTimer deadline(answerTimeoutMs);
     while (m_phase == Phase::Open && !m_expected.empty()) {
@@ -506,6 +539,7 @@ void Rfc2217Transport::retire(bool graceful)
     ++m_generation;
     m_phase = Phase::Closed;
     m_openTimer.stop();
+    m_readRest.stop();
     m_expected.clear();
     m_outgoing.clear();
     m_early.clear();

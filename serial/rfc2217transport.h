@@ -60,6 +60,8 @@ private:
     [[nodiscard]] QTcpSocket *makeSocket(bool tls, const QList<QSslCertificate> &authorities);
     void connected();
     void readyRead();
+    void restReading();
+    void endReadRest();
     void failed();
     void openTimedOut();
     void readAvailable();
@@ -81,6 +83,7 @@ private:
 
     QTcpSocket *m_socket = nullptr;
     QTimer m_openTimer;
+    QTimer m_readRest;
     Phase m_phase = Phase::Closed;
     // Bumped whenever a connection ends, so that an announcement meant for it is dropped.
     quint64 m_generation = 0;
