@@ -2,6 +2,7 @@
 // window offscreen, and counts the repaints an idle tick causes; then what the
 // boxes' descriptions add to each tick of the real program, over this
 // machine's ports (only read: no device is opened).
+#include "channelcontrols.h"
 #include "systemports.h"
 #include "testwindow.h"
 
@@ -53,7 +54,7 @@ Figures timeTicks(TestWindow &ui, Prepare prepare)
     for (int round = 0; round < ticksPerRun; ++round) {
         prepare(round);
         clock.start();
-        ui.window->poll().tick();
+        ui.window.poll().tick();
         samples.push_back(clock.nsecsElapsed());
         QCoreApplication::processEvents();
     }
@@ -74,34 +75,34 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     TestWindow ui;
     for (int channel = 0; channel < channelCount; ++channel) {
-        ui.window->setCheckValue(channel, 1);
-        ui.fake[channel]->cd = ui.fake[channel]->cts = true;
-        ui.fake[channel]->dsr = channel % 2 == 0;
+        ui.window.setCheckValue(channel, 1);
+        ui.fake[channel].cd = ui.fake[channel].cts = true;
+        ui.fake[channel].dsr = channel % 2 == 0;
     }
 
     // What a monitored link usually does: data arrives on every port and TD text goes out.
     const Figures streaming = timeTicks(ui, [&](int round) {
         for (int channel = 0; channel < channelCount; ++channel) {
-            ui.fake[channel]->received = (QStringLiteral("line %1\r\n").arg(round));
+            ui.fake[channel].received = (QStringLiteral("line %1\r\n").arg(round));
             ui.text(pinFieldNumber(channel, Pin::Td))->setText(QStringLiteral("AT+CSQ\r"));
-            ui.fake[channel]->log.clear();
+            ui.fake[channel].log.clear();
         }
     });
     // The worst case: on top of that, DCD and CTS of every port change on every tick.
     const Figures storm = timeTicks(ui, [&](int round) {
         for (int channel = 0; channel < channelCount; ++channel) {
-            ui.fake[channel]->cd = round % 2 == 0;
-            ui.fake[channel]->dsr = true;
-            ui.fake[channel]->cts = round % 2 == 1;
-            ui.fake[channel]->received = (QStringLiteral("line %1\r\n").arg(round));
-            ui.fake[channel]->log.clear();
+            ui.fake[channel].cd = round % 2 == 0;
+            ui.fake[channel].dsr = true;
+            ui.fake[channel].cts = round % 2 == 1;
+            ui.fake[channel].received = (QStringLiteral("line %1\r\n").arg(round));
+            ui.fake[channel].log.clear();
         }
     });
 
     for (int channel = 0; channel < channelCount; ++channel)
         ui.text(pinFieldNumber(channel, Pin::Td))->clear();
     for (int settle = 0; settle < 3; ++settle) {
-        ui.window->poll().tick();
+        ui.window.poll().tick();
         QCoreApplication::processEvents();
     }
     PaintCounter counter;

@@ -20,7 +20,7 @@ public:
     bool setPortOpen(bool value) override { return set("open", value, open); }
     bool setSettings(QStringView text) override
     {
-        return set("settings", text.toString(), inForce, parseLineSettings(text).has_value());
+        return set("settings", text.toString(), inForce, bool(parseLineSettings(text)));
     }
     bool setHandshaking(qint32 value) override
     {
@@ -29,14 +29,18 @@ public:
     bool setDtrEnable(bool value) override { return set("dtr", value, dtr); }
     bool setRtsEnable(bool value) override { return set("rts", value, rts); }
     bool output(QStringView text) override { return set("output", text.toString(), sent); }
-    std::optional<QString> settings() const override { return get("settings", inForce); }
-    std::optional<qint32> handshaking() const override { return get("handshaking", handshake); }
-    std::optional<bool> dtrEnable() const override { return get("dtr", dtr); }
-    std::optional<bool> rtsEnable() const override { return get("rts", rts); }
-    std::optional<bool> cdHolding() const override { return get("cd", cd); }
-    std::optional<bool> ctsHolding() const override { return get("cts", cts); }
-    std::optional<bool> dsrHolding() const override { return get("dsr", dsr); }
     std::optional<QString> input() override { return get("input", std::exchange(received, {})); }
+// A read of `member` under `name`.
+#define FAKEPORT_READ(Type, function, name, member) \
+    std::optional<Type> function() const override { return get(name, member); }
+    FAKEPORT_READ(QString, settings, "settings", inForce)
+    FAKEPORT_READ(qint32, handshaking, "handshaking", handshake)
+    FAKEPORT_READ(bool, dtrEnable, "dtr", dtr)
+    FAKEPORT_READ(bool, rtsEnable, "rts", rts)
+    FAKEPORT_READ(bool, cdHolding, "cd", cd)
+    FAKEPORT_READ(bool, ctsHolding, "cts", cts)
+    FAKEPORT_READ(bool, dsrHolding, "dsr", dsr)
+#undef FAKEPORT_READ
 
 private:
     template<typename T>
