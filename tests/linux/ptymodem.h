@@ -19,8 +19,7 @@ class PtyModem final
 public:
     explicit PtyModem(unsigned uartClock = 0);
     ~PtyModem();
-    PtyModem(const PtyModem &) = delete;
-    PtyModem &operator=(const PtyModem &) = delete;
+    Q_DISABLE_COPY(PtyModem)
 
     QString slavePath() const { return m_path; }
     termios slaveTermios() const;

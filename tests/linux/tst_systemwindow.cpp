@@ -58,18 +58,18 @@ private Q_SLOTS:
             "tty ttyACM0; tty ttyUSB10; tty ttyUSB9; tty ttyAMA0; tty ttyS2 4; tty ttyS0 0",
             "ttyS2 — последовательный порт; ttyAMA0 — последовательный порт; "
             "ttyUSB9 — последовательный порт; ttyUSB10 — последовательный порт");
-        // A rule that two clones answer (udev gives its link to whichever came last); a link to
-        // an adapter whose strings are shown as one line of at most 64 characters, an emoji
-        // being one; a dangling link and a link loop.
+        // A rule that two clones answer (udev gives its link to whichever came last), which keeps
+        // them from COM3; a link to an adapter whose strings are shown as one line of at most 64
+        // characters, an emoji being one; a link loop.
         row("pinned", "", R"x(usb ttyUSB1 A B 1; usb ttyUSB2 A B 1; ln -s ttyUSB0 dev/COM2
             echo 'ATTRS{serial}=="1"' >rules/99-velmora-COM1.rules; ln -s COM4 dev/COM4
-            ln -s ttyUSB5 dev/COM3; usb ttyUSB0 "$(printf 'Evil\n<b>\033[2J')" \
+            usb ttyUSB0 "$(printf 'Evil\n<b>\033[2J')" \
             000000000000000000000000000000000000000000000000000000000000000😀 \
             00000000000000000000000000000000000000000000000000000000000000000)x",
             "COM1 — правилу закрепления отвечают несколько устройств; ttyUSB0 — Evil <b>�[2J "
             "000000000000000000000000000000000000000000000000000000000000000😀, серийный номер "
             "0000000000000000000000000000000000000000000000000000000000000000; "
-            "COM3 закреплён за отключённым адаптером; COM4 закреплён за отключённым адаптером");
+            "ttyS2 — нет устройства; COM4 закреплён за отключённым адаптером");
         // COM1 holds its device, to which COM2's link leads; COM3 and COM4 link to one device.
         row("heldAndLinked", "ttyUSB0", "tty ttyUSB0; tty ttyUSB1; ln -s ttyUSB0 dev/COM2; "
             "ln -s ttyUSB1 dev/COM3; ln -s ttyUSB1 dev/COM4",
@@ -98,7 +98,7 @@ private Q_SLOTS:
         if (!held.isEmpty())
             open[0] = m_root->path() + u"/dev/"_s + held;
         QStringList told;
-        for (ComPortMap::ComPort port : ports().ports(open)) {
+        for (auto port : ports().ports(open)) {
             QVERIFY(port.description.startsWith(port.device.isEmpty() ? u"COM"_s
                                                                       : port.device + u" — "_s));
             told << shown(port.description);
