@@ -112,8 +112,7 @@ private Q_SLOTS:
     void startsAsTheProgramDoes()
     {
         const PtyModem far;
-        QVERIFY(run(uR"(usb ttyUSB0 '<b>'; ln -s "$2" dev/COM2
-            localedef -i ru_RU -f KOI8-R "$1/ru_RU.KOI8-R")"_s, {far.slavePath()}));
+        QVERIFY(run(uR"(usb ttyUSB0 '<b>'; localedef -i ru_RU -f KOI8-R "$1/ru_RU.KOI8-R")"_s));
         qputenv("LOCPATH", QFile::encodeName(m_root->path())), qputenv("LC_TIME", "ru_RU.KOI8-R");
         qunsetenv("LC_ALL");
         const auto window = makeSystemWindow(std::make_unique<SystemPorts>(ports()));
@@ -132,8 +131,12 @@ private Q_SLOTS:
         });
         box(3)->click();
         QVERIFY(caption == u"Velmora_ru v.1.1"_s && !box(3)->isChecked());
+        window->setMessagePresenter([](QWidget *, const QString &) {}); // none to wait for
 
-        // COM2 goes on naming the device it holds after its link moves on.
+        // Each tick tells what COM2's new link leads to; opened, COM2 goes on naming the device it
+        // holds after the link moves on.
+        QVERIFY(run(u"ln -s \"$2\" dev/COM2"_s, {far.slavePath()}));
+        QTRY_COMPARE(told(2), far.slavePath() + u" — последовательный порт"_s);
         box(2)->click();
         QVERIFY(run(u"ln -sfn gone dev/COM2"_s));
         QCOMPARE(told(2), far.slavePath() + u" — последовательный порт"_s);
