@@ -10,9 +10,10 @@
 #include <map>
 
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+
+// The C library's own definition of a call that a stand-in below hands on.
+#define REAL(function, ...) ptyline::next<decltype(function)>(#function)(__VA_ARGS__)
 
 namespace {
 
@@ -24,23 +25,20 @@ struct Modem
     bool heldByXoff = false;
     QByteArray fifo;
 };
-using ptyline::Termios2, ptyline::getTermios2, ptyline::setTermios2;
 
 // By the slave's device number, which every descriptor of it shares.
 std::map<dev_t, Modem> modems;
 
 dev_t deviceOf(int fd)
 {
-    struct stat status
-    {
-    };
-    return ::fstat(fd, &status) == 0 ? status.st_rdev : 0;
+    struct stat status{};
+    return ::fstat(fd, &status) ? 0 : status.st_rdev;
 }
 
 Modem *modemOf(int fd)
 {
-    const auto found = modems.find(deviceOf(fd));
-    return found == modems.end() ? nullptr : &found->second;
+    const dev_t device = deviceOf(fd);
+    return modems.contains(device) ? &modems[device] : nullptr;
 }
 
 } // namespace
@@ -52,23 +50,23 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     void *argument = va_arg(arguments, void *);
     va_end(arguments);
     Modem *modem = modemOf(fd);
-    Termios2 made = modem && modem->uartClock && request == setTermios2
-        ? *static_cast<const Termios2 *>(argument)
-        : Termios2{};
-    if (made.ospeed != 0) {
-        made.ispeed = made.ospeed = modem->uartClock
-            / qMax(1u, (modem->uartClock + made.ospeed / 2) / qMax(made.ospeed, 1u));
+    ptyline::Termios2 made = modem && modem->uartClock && request == ptyline::setTermios2
+        ? *static_cast<ptyline::Termios2 *>(argument)
+        : ptyline::Termios2{};
+    if (made.ospeed) {
+        const unsigned clock = modem->uartClock;
+        made.ispeed = made.ospeed = clock / qMax(1u, (clock + made.ospeed / 2) / made.ospeed);
         argument = &made;
     }
     if (!modem || !ptyline::isModemRequest(request))
-        return ptyline::next<int(int, unsigned long, void *)>("ioctl")(fd, request, argument);
+        return REAL(ioctl, fd, request, argument);
     ptyline::answer(modem->lines, request, *static_cast<int *>(argument));
     return 0;
 }
 
 extern "C" int tcgetattr(int fd, termios *tio) noexcept
 {
-    const int result = ptyline::next<int(int, termios *)>("tcgetattr")(fd, tio);
+    const int result = REAL(tcgetattr, fd, tio);
     if (const Modem *modem = modemOf(fd); result == 0 && modem)
         ptyline::reportAsked(*tio, modem->cflag);
     return result;
@@ -79,8 +77,7 @@ extern "C" int tcsetattr(int fd, int action, const termios *tio) noexcept
 {
     Modem *modem = modemOf(fd);
     const termios taken = modem ? ptyline::asTaken(*tio) : *tio;
-    const int result
-        = ptyline::next<int(int, int, const termios *)>("tcsetattr")(fd, action, &taken);
+    const int result = REAL(tcsetattr, fd, action, &taken);
     if (modem && result == 0)
         modem->cflag = tio->c_cflag & ptyline::keptBits;
     return result;
@@ -90,7 +87,7 @@ extern "C" ssize_t write(int fd, const void *data, size_t size)
 {
     Modem *modem = modemOf(fd);
     if (!modem || !modem->heldByXoff || size == 0)
-        return ptyline::next<ssize_t(int, const void *, size_t)>("write")(fd, data, size);
+        return REAL(write, fd, data, size);
     const qsizetype taken = qMin(qsizetype(size), 16 - modem->fifo.size());
     modem->fifo.append(static_cast<const char *>(data), taken);
     return taken > 0 ? taken : (errno = EAGAIN, -1);
@@ -100,7 +97,7 @@ extern "C" int tcflush(int fd, int queue) noexcept
 {
     if (Modem *modem = modemOf(fd); modem && queue != TCIFLUSH)
         modem->fifo.clear();
-    return ptyline::next<int(int, int)>("tcflush")(fd, queue);
+    return REAL(tcflush, fd, queue);
 }
 
 PtyModem::PtyModem(unsigned uartClock)
@@ -112,7 +109,7 @@ PtyModem::PtyModem(unsigned uartClock)
     termios tio = slaveTermios();
     ::cfmakeraw(&tio); // no echo to the master while the code under test has the slave closed
     ::tcsetattr(m_slave, TCSANOW, &tio);
-    (modems[deviceOf(m_slave)] = Modem()).uartClock = uartClock;
+    modems[deviceOf(m_slave)].uartClock = uartClock;
 }
 
 PtyModem::~PtyModem()
@@ -131,8 +128,8 @@ termios PtyModem::slaveTermios() const
 
 unsigned PtyModem::slaveBaudRate() const
 {
-    Termios2 tio{};
-    return ::ioctl(m_slave, getTermios2, &tio) == 0 ? tio.ospeed : 0;
+    ptyline::Termios2 tio{};
+    return ::ioctl(m_slave, ptyline::getTermios2, &tio) ? 0 : tio.ospeed;
 }
 
 int &PtyModem::lines() { return modems[deviceOf(m_slave)].lines; }
@@ -141,9 +138,9 @@ qint64 PtyModem::write(const QByteArray &bytes) const
 {
     Modem &modem = modems[deviceOf(m_slave)];
     modem.heldByXoff = bytes.contains('\x13') || (modem.heldByXoff && !bytes.contains('\x11'));
-    const QByteArray released = modem.heldByXoff ? QByteArray() : std::exchange(modem.fifo, {});
-    (void)::write(m_slave, released.constData(), std::size_t(released.size()));
-    return ::write(m_master, bytes.constData(), std::size_t(bytes.size()));
+    if (!modem.heldByXoff && ::write(m_slave, modem.fifo.data(), size_t(modem.fifo.size())) >= 0)
+        modem.fifo.clear();
+    return ::write(m_master, bytes.constData(), size_t(bytes.size()));
 }
 
 QByteArray PtyModem::read(qsizetype count) const

@@ -19,18 +19,17 @@ class PtyModem final
 public:
     explicit PtyModem(unsigned uartClock = 0);
     ~PtyModem();
-    PtyModem(const PtyModem &) = delete;
-    PtyModem &operator=(const PtyModem &) = delete;
+    Q_DISABLE_COPY(PtyModem)
 
-    [[nodiscard]] QString slavePath() const { return m_path; }
-    [[nodiscard]] termios slaveTermios() const;
-    [[nodiscard]] unsigned slaveBaudRate() const;
+    QString slavePath() const { return m_path; }
+    termios slaveTermios() const;
+    unsigned slaveBaudRate() const;
     // TIOCM_* bits: the far end raises DCD, DSR and CTS and sees DTR and RTS.
-    [[nodiscard]] int &lines();
+    int &lines();
 
     qint64 write(const QByteArray &bytes) const;
     // What the master holds once events ran until `count` bytes came or three seconds passed.
-    [[nodiscard]] QByteArray read(qsizetype count = 0) const;
+    QByteArray read(qsizetype count = 0) const;
     // As an adapter that is pulled out.
     void hangUp() { ::close(std::exchange(m_master, -1)); }
 

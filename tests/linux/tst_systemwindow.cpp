@@ -1,37 +1,28 @@
 #include "ptymodem.h"
-#include "portcore.h"
 #include "systemports.h"
 #include "systemwindow.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QComboBox>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QProcess>
-#include <QScopeGuard>
-#include <QSerialPort>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
+#include <QtSerialPort>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <fcntl.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
-// The program's window over a made-up machine, a fresh one for each test, that machine.sh's
-// functions build; its timer is stopped so that the test ticks, and its messages are kept.
+// COM numbering, the ports that follow it and the program's window, on made-up machines that
+// machine.sh's functions build, a fresh one for each test.
 class TestSystemWindow : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> m_root;
-    std::unique_ptr<MainWindow> m_window;
-    QStringList m_messages;
+    std::optional<QTemporaryDir> m_root;
 
+    static void columns(auto... names) { (QTest::addColumn<QString>(names), ...); }
+    static void row(const char *tag, auto... texts)
+    {
+        (QTest::newRow(tag) << ... << QString::fromUtf8(texts));
+    }
     // $1 is the machine's folder, $2... the paths given.
     bool run(const QString &commands, const QStringList &paths = {}) const
     {
@@ -39,177 +30,187 @@ class TestSystemWindow : public QObject
                                 QString::fromUtf8(MACHINE_FIXTURE), m_root->path()};
         return QProcess::execute(u"sh"_s, shell + paths) == 0;
     }
-    void start()
+    ComPortMap ports() const
     {
         const QString root = m_root->path();
-        m_window = makeSystemWindow(std::make_unique<SystemPorts>(
-            ComPortMap(root + u"/dev"_s, root + u"/sys"_s, root + u"/rules"_s)));
-        get<QTimer>("Timer1")->stop();
-        m_window->setMessagePresenter(
-            [this](QWidget *, const QString &text) { m_messages << text; });
-        m_window->show();
+        return ComPortMap(root + u"/dev"_s, root + u"/sys"_s, root + u"/rules"_s);
     }
-    template <class Child = QWidget> Child *get(const char *name) const
-    {
-        return m_window->findChild<Child *>(QString::fromLatin1(name));
-    }
-    void click(const char *name) const
-    {
-        QTest::mouseClick(get(name), Qt::LeftButton, {}, QPoint(6, 8));
-    }
-    QString field(const char *name) const { return get<QLineEdit>(name)->text(); }
-    // What box n tells after a tick, the made-up root left out.
-    QString told(int n) const
-    {
-        m_window->tick();
-        const auto *box = get<QAbstractButton>(qPrintable(u"Check%1"_s.arg(n)));
-        return box->accessibleDescription().remove(m_root->path());
-    }
+    // The text, the made-up /dev left out.
+    QString shown(QString text) const { return text.remove(m_root->path() + u"/dev/"_s); }
 
 private Q_SLOTS:
-    void initTestCase() { QApplication::setStyle(u"Fusion"_s); }
-    void init() { m_root = std::make_unique<QTemporaryDir>(), m_messages.clear(); }
-    void cleanup() { m_window.reset(), m_root.reset(); }
+    void initTestCase()
+    {
+        if (::geteuid() != 0)
+            QSKIP("the made-up /dev holds device nodes, which takes root");
+    }
+    void init() { m_root.emplace(); }
+    void cleanup() { m_root.reset(); }
 
-    // The window as the program builds it: COM1 an adapter whose maker string is markup, COM2 a
-    // /dev/COM2 link to a pty, names from an 8-bit LC_TIME locale, the real message box.
+    // What the four boxes tell, COM1 first, the made-up /dev left out, with COM1 holding the
+    // device `held`: each names the device that opening it opens, or "COMn" where there is none.
+    void numbering_data()
+    {
+        columns("held", "machine", "told");
+        // Real UARTs (not the empty slot ttyS0), board UARTs, USB adapters, CDC devices, each
+        // kind in numeric order.
+        row("kindsInOrder", "",
+            "tty ttyACM0; tty ttyUSB10; tty ttyUSB9; tty ttyAMA0; tty ttyS2 4; tty ttyS0 0",
+            "ttyS2 — последовательный порт; ttyAMA0 — последовательный порт; "
+            "ttyUSB9 — последовательный порт; ttyUSB10 — последовательный порт");
+        // A rule that two clones answer (udev gives its link to whichever came last), which keeps
+        // them from COM3; a link to an adapter whose strings are shown as one line of at most 64
+        // characters, an emoji being one; a link loop.
+        row("pinned", "", R"x(usb ttyUSB1 A B 1; usb ttyUSB2 A B 1; ln -s ttyUSB0 dev/COM2
+            echo 'ATTRS{serial}=="1"' >rules/99-velmora-COM1.rules; ln -s COM4 dev/COM4
+            usb ttyUSB0 "$(printf 'Evil\n<b>\033[2J')" \
+            000000000000000000000000000000000000000000000000000000000000000😀 \
+            00000000000000000000000000000000000000000000000000000000000000000)x",
+            "COM1 — правилу закрепления отвечают несколько устройств; ttyUSB0 — Evil <b>�[2J "
+            "000000000000000000000000000000000000000000000000000000000000000😀, серийный номер "
+            "0000000000000000000000000000000000000000000000000000000000000000; "
+            "ttyS2 — нет устройства; COM4 закреплён за отключённым адаптером");
+        // COM1 holds its device, to which COM2's link leads; COM3 and COM4 link to one device.
+        row("heldAndLinked", "ttyUSB0", "tty ttyUSB0; tty ttyUSB1; ln -s ttyUSB0 dev/COM2; "
+            "ln -s ttyUSB1 dev/COM3; ln -s ttyUSB1 dev/COM4",
+            "ttyUSB0 — последовательный порт; COM2 — нет устройства; "
+            "ttyUSB1 — последовательный порт; COM4 — то же устройство, что COM3");
+        // The console (ttyS0), never numbered automatically, is described where a link pins it
+        // (ttyS3). COM2's fallback ttyS1 is COM1's already; COM3's is an empty slot.
+        row("consoleAndFallbacks", "", "tty ttyS0 4; tty ttyS1 4; tty ttyS2 0; tty ttyS3 4; "
+            "console tty0 ttyS0 ttyS3; ln -s ttyS3 dev/COM4",
+            "ttyS1 — последовательный порт; COM2 — нет устройства; ttyS2 — нет устройства; "
+            "ttyS3 — системная консоль");
+        // COM1 would fall back to the console. Links to files with only a tty's name: a regular
+        // file, another device's node.
+        row("consoleKeptAndNotPorts", "", "tty ttyS0 4; console ttyS0; tty ttyX0; mkdir a b; "
+            ": >a/ttyX0; mknod b/ttyX0 c 1 3; ln -s ../a/ttyX0 dev/COM2; ln -s ../b/ttyX0 dev/COM4",
+            "COM1 — ttyS0 служит системной консолью и намеренно не выдаётся; закрепить его всё "
+            "же: sudo velmora-assign-com --force COM1 ttyS0; COM2 — нет устройства; "
+            "ttyS2 — нет устройства; COM4 — нет устройства");
+    }
+    void numbering()
+    {
+        QFETCH(QString, held);
+        QFETCH(QString, machine);
+        QVERIFY(run(machine));
+        ComPortMap::HeldDevices open;
+        if (!held.isEmpty())
+            open[0] = m_root->path() + u"/dev/"_s + held;
+        QStringList told;
+        for (auto port : ports().ports(open)) {
+            QVERIFY(port.description.startsWith(port.device.isEmpty() ? u"COM"_s
+                                                                      : port.device + u" — "_s));
+            told << shown(port.description);
+        }
+        QTEST(told.join(u"; "_s), "told");
+    }
+
+    // The window as the program builds it: names from an 8-bit LC_TIME locale (here compared with
+    // Qt's own, whose case differs), COM1 an adapter whose maker string is markup, COM2 a
+    // /dev/COM2 link to a pty, the real message box.
     void startsAsTheProgramDoes()
     {
-        const PtyModem adapter, far;
-        QVERIFY(run(uR"(usb ttyUSB0 '<font size=6>COM1 OK</font>' '' ''; pty ttyUSB0 "$2"
-            ln -s "$3" dev/COM2; localedef -i ru_RU -f KOI8-R "$1/ru_RU.KOI8-R")"_s,
-                    {adapter.slavePath(), far.slavePath()}));
+        const PtyModem far;
+        QVERIFY(run(uR"(usb ttyUSB0 '<b>'; localedef -i ru_RU -f KOI8-R "$1/ru_RU.KOI8-R")"_s));
         qputenv("LOCPATH", QFile::encodeName(m_root->path())), qputenv("LC_TIME", "ru_RU.KOI8-R");
         qunsetenv("LC_ALL");
-        start();
-        const QStringList months = u"Января Февраля Марта Апреля Мая Июня Июля Августа Сентября "
-                                   "Октября Ноября Декабря"_s.split(u' ');
-        const QStringList days =
-            u"Понедельник Вторник Среда Четверг Пятница Суббота Воскресенье"_s.split(u' ');
-        const QDate today = QDate::currentDate();
-        QCOMPARE(m_window->windowTitle(),
-                 u"Brannick       Velmora v.1.1              Сегодня: %1  %2  %3 года  %4"_s
-                     .arg(today.day()).arg(months[today.month() - 1]).arg(today.year())
-                     .arg(days[today.dayOfWeek() - 1]));
-        QCOMPARE(told(1) + get("Check1")->toolTip().remove(m_root->path()),
-                 u"/dev/ttyUSB0 — <font size=6>COM1 OK</font>"
-                 "<p>/dev/ttyUSB0 — &lt;font size=6&gt;COM1 OK&lt;/font&gt;</p>"_s);
+        const auto window = makeSystemWindow(std::make_unique<SystemPorts>(ports()));
+        const auto box = [&](int n) { return window->findChild<QCheckBox *>(u"Check%1"_s.arg(n)); };
+        const auto told = [&](int n) {
+            return window->tick(), shown(box(n)->accessibleDescription());
+        };
+        QVERIFY(window->windowTitle().toLower().endsWith(u"сегодня: "_s + QLocale(QLocale::Russian)
+            .toString(QDate::currentDate(), u"d  MMMM  yyyy года  dddd"_s)));
+        QCOMPARE(told(1) + shown(box(1)->toolTip()), u"ttyUSB0 — <b><p>ttyUSB0 — &lt;b&gt;</p>"_s);
 
-        m_window->setMessagePresenter({});
-        QString message;
-        QTimer::singleShot(0, this, [&message] {
-            auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (shown)
-                message = shown->windowTitle() + u' ' + shown->text(), shown->accept();
+        QString caption;
+        QTimer::singleShot(0, this, [&caption] {
+            if (QWidget *shown = QApplication::activeModalWidget())
+                caption = shown->windowTitle(), shown->close();
         });
-        click("Check3");
-        QCOMPARE(message, u"Velmora_ru v.1.1 Порт не найден"_s);
-        QVERIFY(!get<QAbstractButton>("Check3")->isChecked());
+        box(3)->click();
+        QVERIFY(caption == u"Velmora_ru v.1.1"_s && !box(3)->isChecked());
+        window->setMessagePresenter([](QWidget *, const QString &) {}); // none to wait for
 
-        // COM2 opens through its link and goes on naming the device it holds after the link moves
-        // on (the end-to-end run sends through such a link).
-        click("Check2");
-        QVERIFY(far.write("OK") == 2 && run(u"ln -sfn gone dev/COM2"_s));
-        QTRY_COMPARE(get<PortCore>("MSComm2")->receivedBytes(), 2);
+        // Each tick tells what COM2's new link leads to; opened, COM2 goes on naming the device it
+        // holds after the link moves on.
+        QVERIFY(run(u"ln -s \"$2\" dev/COM2"_s, {far.slavePath()}));
+        QTRY_COMPARE(told(2), far.slavePath() + u" — последовательный порт"_s);
+        box(2)->click();
+        QVERIFY(run(u"ln -sfn gone dev/COM2"_s));
         QCOMPARE(told(2), far.slavePath() + u" — последовательный порт"_s);
-        QCOMPARE(field("Text12"), u"OK"_s);
-        click("Check2");
+        box(2)->click();
         QCOMPARE(told(2), u"COM2 закреплён за отключённым адаптером"_s);
     }
 
-    // COM1's adapter ($2), at 19200 baud with DTR raised, is pulled out while its box is ticked:
-    // its node is gone, as when it is back before udev made one. The box waits, keeping its fields
-    // and the speed chosen meanwhile; given a node that does not open, it says why and waits on.
-    // Com2 ticked before the next tick opens neither COM1's adapter nor a device that only
-    // resembles it. The adapter ($3) is opened again, under whatever name, with all that; a
-    // stranger never.
+    // COM1's adapter ($2), with DTR raised, is pulled out while open: its node is gone, as when it
+    // is back before udev made one. The channel waits, keeping the settings chosen meanwhile;
+    // given a node that does not open, it says why and waits on. Then the machine is `replug`ged,
+    // and COM2, opened before COM1 resumes, tries a node with nothing behind it, `com2`, never
+    // COM1's adapter nor one that only resembles it. The adapter ($3) is opened again as `back`,
+    // under whatever name, with all that; a stranger never.
     void followsItsDevice_data()
     {
-        QTest::addColumn<QString>("plugged");
-        QTest::addColumn<QString>("replug");
-        // COM1 | COM2 after the replug
-        QTest::addColumn<QString>("boxes");
-        const auto row = [](const char *tag, const char *plugged, const char *replug,
-                            const QString &boxes) {
-            QTest::newRow(tag) << QString::fromUtf8(plugged) << QString::fromUtf8(replug) << boxes;
-        };
-        const QString waits = u"COM1 — /dev/ttyUSB0 отключён, ждёт возвращения | "_s;
-        row("sameAdapter", "usb ttyUSB0 FTDI FT232R A1 1-3",
-            R"(usb ttyUSB0 FTDI FT232R A1 1-3; pty ttyUSB0 "$3")",
-            u"/dev/ttyUSB0 — FTDI FT232R, серийный номер A1 | "
-            "/dev/ttyS1 — нет такого устройства"_s);
+        columns("plugged", "replug", "back", "com2");
         // A stranger took the adapter's old name.
-        row("newName", "usb ttyUSB0 FTDI FT232R A1 1-3",
-            R"(usb ttyUSB0 FTDI FT232R B2 1-5; usb ttyUSB1 FTDI FT232R A1 1-3; pty ttyUSB1 "$3")",
-            u"/dev/ttyUSB1 — FTDI FT232R, серийный номер A1 | "
-            "/dev/ttyUSB0 — за этим узлом нет устройства"_s);
+        row("newName", "usb ttyUSB0 A B A1 1-3",
+            R"(usb ttyUSB0 A B B2 1-5; usb ttyUSB1 A B A1 1-3; pty ttyUSB1 "$3")", "ttyUSB1",
+            "ttyUSB0");
         // Plugged in all along: the first port of COM1's two-port adapter, and a clone of that
         // adapter, the same serial number on another USB port.
-        row("twins", "usb ttyUSB0 FTDI FT2232H FT5X 1-4 01; usb ttyUSB1 FTDI FT2232H FT5X 1-4 00; "
-                     "usb ttyUSB2 FTDI FT2232H FT5X 1-5 01",
-            ":", waits + u"/dev/ttyUSB1 — за этим узлом нет устройства"_s);
+        row("twins", "usb ttyUSB0 A B F 1-4 01; usb ttyUSB1 A B F 1-4; usb ttyUSB2 A B F 1-5 01",
+            ":", "", "ttyUSB1");
         // Without a serial number: one on another USB port, one whose serial number names
         // COM1's port.
-        row("noSerial", "usb ttyUSB0 FTDI FT232R '' 1-3",
-            "usb ttyUSB0 FTDI FT232R '' 1-5; usb ttyUSB1 FTDI FT232R @1-3 1-3",
-            waits + u"/dev/ttyUSB0 — за этим узлом нет устройства"_s);
+        row("noSerial", "usb ttyUSB0 A B '' 1-3",
+            "usb ttyUSB0 A B '' 1-5; usb ttyUSB1 A B @1-3 1-3", "", "ttyUSB0");
         // Serial numbers that differ only after their 64th character, in a control character.
-        row("sameWhenShown", R"x(usb ttyUSB0 FTDI FT232R "$(printf '%070d\001' 0)")x",
-            R"x(usb ttyUSB0 FTDI FT232R "$(printf '%070d\002' 0)")x",
-            waits + u"/dev/ttyUSB0 — за этим узлом нет устройства"_s);
+        row("sameWhenShown", R"x(usb ttyUSB0 A B "$(printf '%070d\001' 0)")x",
+            R"x(usb ttyUSB0 A B "$(printf '%070d\002' 0)")x", "", "ttyUSB0");
     }
     void followsItsDevice()
     {
         QFETCH(QString, plugged);
         QFETCH(QString, replug);
-        QFETCH(QString, boxes);
-        if (::geteuid() != 0)
-            QSKIP("needs root: the made-up /dev holds character devices made with mknod");
-        PtyModem adapter, back;
-        const QStringList paths{adapter.slavePath(), back.slavePath()};
-        QVERIFY(run(plugged + u"; pty ttyUSB0 \"$2\""_s, paths));
-        start();
-        click("Check1");
-        auto *baud = get<QComboBox>("Combo1");
-        baud->setCurrentIndex(7), QTest::keyClick(baud, Qt::Key_Down);
-        click("Command3");
-        adapter.lines() |= TIOCM_CAR;
-        // Each try ticks.
-        QTRY_COMPARE(field("Text2"), (m_window->tick(), u"True"_s));
+        QFETCH(QString, back);
+        QFETCH(QString, com2);
+        PtyModem adapter, returned;
+        const QStringList ptys{adapter.slavePath(), returned.slavePath()};
+        QVERIFY(run(plugged + u"; pty ttyUSB0 \"$2\""_s, ptys));
+        SystemPorts system(ports());
+        SerialPort &port = system.port(0);
+        const auto said = [&](int channel) { return shown(system.description(channel)); };
+        QVERIFY(port.setDtrEnable(true) && system.openPort(0));
         adapter.hangUp();
         QVERIFY(run(u"rm dev/ttyUSB0"_s));
-        QTRY_COMPARE(told(1), u"COM1 — /dev/ttyUSB0 отключён, ждёт возвращения"_s);
-        QCOMPARE(field("Text2"), u"True"_s);
-        QTest::keyClick(baud, Qt::Key_Down);
-        QCOMPARE(m_messages, QStringList());
-        QVERIFY(run(u"node ttyUSB0"_s));
-        QCOMPARE(told(1), u"/dev/ttyUSB0 — за этим узлом нет устройства"_s);
+        const QString waits = u"COM1 — ttyUSB0 отключён, ждёт возвращения"_s;
+        QTRY_COMPARE(said(0), waits);
+        QVERIFY(port.setSettings(u"38400,n,8,1"_s) && run(u"node ttyUSB0"_s));
+        system.resumeWaiting();
+        QCOMPARE(said(0), u"ttyUSB0 — за этим узлом нет устройства"_s);
 
-        QVERIFY(run(u"rm dev/ttyUSB0 sys/class/tty/ttyUSB0\n"_s + replug, paths));
-        click("Check2");
-        QTEST(told(1) + u" | "_s + told(2), "boxes");
-        if (!boxes.contains(u"ждёт"_s)) {
-            QVERIFY(back.slaveBaudRate() == 38400 && (back.lines() & TIOCM_DTR));
-            QVERIFY(back.write("back") == 4);
-            QTRY_COMPARE(get<PortCore>("MSComm1")->receivedBytes(), 4);
-            m_window->tick();
-            QCOMPARE(field("Text3"), u"back"_s);
+        QVERIFY(run(u"rm dev/ttyUSB0 sys/class/tty/ttyUSB0\n"_s + replug, ptys));
+        QVERIFY(!system.openPort(1));
+        system.resumeWaiting();
+        QCOMPARE(said(0), back.isEmpty() ? waits : u"%1 — A B, серийный номер A1"_s.arg(back));
+        QCOMPARE(said(1), u"%1 — за этим узлом нет устройства"_s.arg(com2));
+        if (!back.isEmpty()) {
+            QString received;
+            QVERIFY(returned.slaveBaudRate() == 38400 && (returned.lines() & TIOCM_DTR));
+            QVERIFY(returned.write("back") == 4);
+            QTRY_COMPARE(received += port.input().value_or(QString()), u"back"_s);
         }
-        click("Check1");
-        QVERIFY(!told(1).contains(u"ждёт"_s));
+        QVERIFY(port.setPortOpen(false) && !said(0).contains(u"ждёт"_s));
     }
 
-    // Why ticking Com1 would not open ttyUSB0, said in its box until ttyUSB0 is gone; then the box
-    // names what a tick opens: nothing, since ttyS0 is the console. Opened as nobody, as by a user
-    // not in dialout; $2 is a pty another program holds open, exclusively.
+    // Why COM1 would not open ttyUSB0, said until ttyUSB0 is gone. Opened as nobody, as by a user
+    // not in dialout; $2 is a pty another program holds open, exclusively, $3 one still locked.
+    // Character major 0, which ttyUSB0 has, has no driver.
     void refusalSaid_data()
     {
-        QTest::addColumn<QString>("node");
-        QTest::addColumn<QString>("reason");
-        const auto row = [](const char *tag, const char *node, const char *reason) {
-            QTest::newRow(tag) << QString::fromUtf8(node) << QString::fromUtf8(reason);
-        };
-        row("noPermission", R"(pty ttyUSB0 "$2"; chmod 600 "$2")",
+        columns("node", "reason");
+        row("noPermission", "chmod 600 dev/ttyUSB0",
             "нет прав на открытие: пользователь должен быть в группе dialout");
         row("busy", R"(pty ttyUSB0 "$2")", "занят другой программой");
         row("folder", "rm dev/ttyUSB0; mkdir dev/ttyUSB0", "это папка, а не последовательный порт");
@@ -218,63 +219,40 @@ private Q_SLOTS:
         row("fifo", "rm dev/ttyUSB0; mkfifo dev/ttyUSB0",
             "это канал FIFO, а не последовательный порт");
         row("linkLoop", "ln -sfn ttyUSB0 dev/ttyUSB0", "ссылки замыкаются в кольцо");
-        // Character major 0 has no driver; $3 is a pty still locked.
-        row("nothingBehind", "chmod 666 dev/ttyUSB0", "за этим узлом нет устройства");
-        row("lockedPty", R"(pty ttyUSB0 "$3"; chmod 666 "$3")", "ошибка ввода-вывода");
-        row("nodevMount", "chmod 666 dev/ttyUSB0",
+        row("nothingBehind", "", "за этим узлом нет устройства");
+        row("lockedPty", R"(pty ttyUSB0 "$3")", "ошибка ввода-вывода");
+        row("nodevMount", "",
             "файловая система смонтирована с nodev: устройства на ней не открываются");
     }
     void refusalSaid()
     {
         QFETCH(QString, node);
         QFETCH(QString, reason);
-        if (::geteuid() != 0)
-            QSKIP("needs root: it opens as nobody and makes device nodes");
         const QByteArray root = QFile::encodeName(m_root->path());
-        // The nodev case runs again in a private mount namespace of its own, which alone sees its
-        // mount: the run there checks that its namespace is not its parent's before it mounts.
-        const auto mountNamespace = [](qint64 pid) {
+        const auto mounts = [](qint64 pid) {
             return QFileInfo(QFile::symLinkTarget(u"/proc/%1/ns/mnt"_s.arg(pid))).fileName();
         };
-        const bool nodev = QByteArrayView(QTest::currentDataTag()) == "nodevMount";
-        if (nodev && !qEnvironmentVariableIsSet("VELMORA_NODEV_RUN")) {
-            qputenv("VELMORA_NODEV_RUN", "1");
-            const int status = QProcess::execute(u"unshare"_s, {u"--mount"_s,
-                u"--propagation=private"_s, QCoreApplication::applicationFilePath(),
-                u"refusalSaid:nodevMount"_s});
-            qunsetenv("VELMORA_NODEV_RUN");
-            QCOMPARE(status, 0);
+        // Run again in a mount namespace of its own, which alone sees the nodev mount.
+        const bool nodev = QTest::currentDataTag() == "nodevMount"_ba;
+        if (nodev && mounts(::getpid()) == mounts(::getppid())) {
+            QCOMPARE(QProcess::execute(u"unshare"_s, {u"-m"_s, u"--propagation=private"_s,
+                QCoreApplication::applicationFilePath(), u"refusalSaid:nodevMount"_s}), 0);
             return;
         }
-        QVERIFY(!nodev || mountNamespace(::getpid()) != mountNamespace(::getppid()));
-        QVERIFY(!nodev || ::mount("tmpfs", root.constData(), "tmpfs", MS_NODEV, nullptr) == 0);
-        const auto unmount = qScopeGuard([&] {
-            if (nodev)
-                ::umount2(root.constData(), MNT_DETACH);
-        });
+        QVERIFY(!nodev || ::mount("tmpfs", root, "tmpfs", MS_NODEV, nullptr) == 0);
         PtyModem held;
         const int locked = ::posix_openpt(O_RDWR | O_NOCTTY);
-        const auto closeLocked = qScopeGuard([locked] { ::close(locked); });
-        QVERIFY(::chmod(root.constData(), 0755) == 0);
-        QVERIFY(run(u"tty ttyS0 4; console ttyS0; usb ttyUSB0 FTDI FT232R A1; chmod 666 \"$2\"\n"_s
-                        + node, {held.slavePath(), QString::fromLocal8Bit(::ptsname(locked))}));
+        const auto done = qScopeGuard([&] { ::close(locked), ::umount2(root, MNT_DETACH); });
+        QVERIFY(run(uR"(usb ttyUSB0 A B A1; chmod 755 .; chmod 666 "$2" "$3" dev/ttyUSB0
+            )"_s + node, {held.slavePath(), QString::fromLocal8Bit(::ptsname(locked))}));
         QSerialPort holder(held.slavePath());
-        QVERIFY(holder.open(QIODevice::ReadWrite));
-        start();
-        QVERIFY(::seteuid(65534) == 0);
-        click("Check1");
-        const QString first = told(1);
-        QVERIFY(::seteuid(0) == 0);
-        QCOMPARE(m_messages.join(u' ') + u' ' + first,
-                 u"Порт не найден /dev/ttyUSB0 — "_s + reason);
-
+        SystemPorts system(ports());
+        QVERIFY(holder.open(QIODevice::ReadWrite) && ::seteuid(65534) == 0);
+        const bool opened = system.openPort(0);
+        QVERIFY(::seteuid(0) == 0 && !opened);
+        QCOMPARE(shown(system.description(0)), u"ttyUSB0 — "_s + reason);
         QVERIFY(run(u"rm -r dev/ttyUSB0 sys/class/tty/ttyUSB0"_s));
-        const QString console = u"COM1 — /dev/ttyS0 служит системной консолью и намеренно не "
-                                "выдаётся; закрепить его всё же: sudo velmora-assign-com --force "
-                                "COM1 /dev/ttyS0"_s;
-        QTRY_COMPARE(told(1), console);
-        click("Check1");
-        QCOMPARE(told(1), console);
+        QTRY_COMPARE(shown(system.description(0)), u"ttyS0 — нет устройства"_s);
     }
 };
 
