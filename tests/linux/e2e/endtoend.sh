@@ -3,7 +3,8 @@
 # that ser2net serves: it must show its dated title, open each when its box is ticked, send the TD
 # text there and end with status 0 on Ctrl+Q. Usage: endtoend.sh <velmora binary>; it moves itself
 # into a mount namespace of its own.
-set -u; support=$(dirname "$0")/../../support && . "$support/xdrive.sh" && . "$support/remotecom3.sh"
+set -u; support=$(dirname "$0")/../../support
+. "$support/xdrive.sh" && . "$support/remotecom3.sh"
 [ "$(id -u)" = 0 ] && type -P unshare Xvfb xdotool script import ser2net g++ >/dev/null || {
     echo "SKIP: needs root for its mounts, and unshare, Xvfb, xdotool, script, import, ser2net, g++"
     exit 77
