@@ -22,8 +22,8 @@ public:
     [[nodiscard]] static QString unreachableSettings();
     // Whether its driver takes RTS/CTS and XON/XOFF at once.
     [[nodiscard]] static bool takesBothHandshakes();
-    // Whether a close surely drops output held by XOFF (a server may send it once the line is
-    // free).
+    // Whether a close drops output held by XOFF; a server sends it once the line is free, and
+    // takes a new connection only then.
     [[nodiscard]] static bool closeDropsHeldOutput();
     // Processor time this process has used, in seconds.
     [[nodiscard]] static double cpuSeconds();
