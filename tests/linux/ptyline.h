@@ -1,17 +1,19 @@
 #pragma once
 
-#include <dlfcn.h>
+#include <map>
+#include <string>
+
 #include <sys/ioctl.h>
 #include <termios.h>
 
 // What a pseudo-terminal lacks of a serial line, answered for it by the tests' stand-ins for the C
-// library's calls: modem lines, of which it has none, and the character size and parity, which it
-// forces to 8,n. Shared by the pty of the backend tests (ptymodem.cpp) and the library preloaded
-// into the network servers (modemshim.cpp).
+// library's calls (modemshim.cpp): modem lines, of which it has none, and the character size and
+// parity, which it forces to 8,n. Linked into a test executable that exports its symbols, they
+// answer for the slaves of its PtyModems; preloaded into a network server, for any pty slave from
+// the small file named by VELMORA_PTY_LINE, which the test maps too.
 namespace ptyline {
 
 inline constexpr tcflag_t keptBits = CSIZE | PARENB | PARODD | CMSPAR;
-inline constexpr int outputs = TIOCM_DTR | TIOCM_RTS;
 // The kernel's termios2, which clashes with glibc's headers, and the requests that carry it.
 struct Termios2
 {
@@ -30,39 +32,23 @@ struct Shared
     unsigned linesRead;
 };
 
-[[nodiscard]] inline bool isModemRequest(unsigned long request)
-{
-    return request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC;
-}
-
-// TIOCMGET reads the lines; the others change DTR and RTS alone, the inputs being the far end's.
-inline void answer(int &lines, unsigned long request, int &bits)
-{
-    if (request == TIOCMGET)
-        bits = lines;
-    else if (request == TIOCMSET)
-        lines = (lines & ~outputs) | (bits & outputs);
-    else
-        lines = request == TIOCMBIS ? lines | (bits & outputs) : lines & ~(bits & outputs);
-}
-
-// The settings a pty is given: those asked for, but at the 8,n it keeps anyway.
-[[nodiscard]] inline termios asTaken(termios tio)
-{
-    tio.c_cflag = (tio.c_cflag & ~keptBits) | CS8;
-    return tio;
-}
-
 // The settings read back, with the character size and parity that were asked for.
 inline void reportAsked(termios &tio, tcflag_t asked)
 {
     tio.c_cflag = (tio.c_cflag & ~keptBits) | asked;
 }
 
-// The definition the C library or a sanitizer runtime would have given.
-template <typename F> F *next(const char *name)
+// A PtyModem's slave, played as a UART (ptymodem.h tells how).
+struct Modem
 {
-    return reinterpret_cast<F *>(::dlsym(RTLD_NEXT, name));
-}
+    Shared line{0, CS8, 0};
+    unsigned uartClock = 0;
+    bool heldByXoff = false;
+    std::string fifo;
+};
+
+dev_t deviceOf(int fd);
+// By the slave's device number, which every descriptor of it shares.
+std::map<dev_t, Modem> &modems();
 
 } // namespace ptyline
