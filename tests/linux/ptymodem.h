@@ -9,11 +9,11 @@
 // A pseudo-terminal whose slave the code under test opens by its path while the test plays the far
 // end on the non-blocking master. Linked into a test executable that exports its symbols, it gives
 // the slave modem lines: the stand-ins of modemshim.cpp answer the modem-line requests for it, and
-// the character size and parity that a pty forces to 8,n are kept as asked. The slave is held open here too, raw,
-// to read its settings. It plays a UART that does XON/XOFF itself: while the far end holds it with
-// XOFF, what the slave writes waits in a 16-byte transmit FIFO, past which writes are refused with
-// EAGAIN, and goes out at XON unless a flush of the output dropped it. Given a UART clock, a speed
-// without a Bxxx constant is made as that clock over the nearest whole divisor.
+// the character size and parity that a pty forces to 8,n are kept as asked. The slave is held open
+// here too, raw, to read its settings. It plays a UART that does XON/XOFF itself: while the far end
+// holds it with XOFF, what the slave writes waits in a 16-byte transmit FIFO, past which writes are
+// refused with EAGAIN, and goes out at XON unless a flush of the output dropped it. Given a UART
+// clock, a speed without a Bxxx constant is made as that clock over the nearest whole divisor.
 class PtyModem final
 {
 public:
