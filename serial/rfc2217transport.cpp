@@ -208,14 +208,18 @@ void Rfc2217Transport::restReading()
     m_readRest.start();
 }
 
+void Rfc2217Transport::stopReadRest()
+{
+    m_readRest.stop();
+    if (m_socket)
+        m_socket->setReadBufferSize(socketReadBuffer);
+}
+
 // Reads what came meanwhile, which may be no more than the byte the socket holds.
 void Rfc2217Transport::endReadRest()
 {
-    m_readRest.stop();
-    if (!m_socket)
-        return;
-    m_socket->setReadBufferSize(socketReadBuffer);
-    if (!m_socket->waitForReadyRead(0) && m_socket)
+    stopReadRest();
+    if (m_socket && !m_socket->waitForReadyRead(0) && m_socket)
         readyRead();
 }
 
@@ -384,8 +388,7 @@ bool Rfc2217Transport::awaitAnswers()
 {
     if (m_expected.empty())
         return true;
-    m_readRest.stop();
-    m_socket->setReadBufferSize(socketReadBuffer);
+    stopReadRest();
     sendProbe();
     const QDeadlineTimer deadline(answerTimeoutMs);
     while (m_phase == Phase::Open && !m_expected.empty()) {

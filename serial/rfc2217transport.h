@@ -61,6 +61,7 @@ private:
     void connected();
     void readyRead();
     void restReading();
+    void stopReadRest();
     void endReadRest();
     void failed();
     void openTimedOut();
