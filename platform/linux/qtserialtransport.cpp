@@ -5,7 +5,6 @@
 #include "portlimits.h"
 
 #include <QEvent>
-#include <QSocketNotifier>
 
 #include <array>
 
@@ -21,6 +20,11 @@
 // - Its open reports the system's error only as the C library's text.
 
 namespace {
+
+// Short enough that at 921,600 baud the line discipline's 4 KiB never fills meanwhile, which would stop
+// a sender under RTS/CTS; and each read takes at most those 4 KiB, so a few are made in a row.
+constexpr int readRestMs = 25;
+constexpr int readsInARow = 64;
 
 // Indexed by ParityKind, StopBitsKind and ModemSignal; termios has no one and a half stop bits.
 constexpr std::array<QSerialPort::Parity, 5> parities{QSerialPort::NoParity, QSerialPort::EvenParity,
@@ -45,7 +49,10 @@ constexpr std::array<QSerialPort::PinoutSignal, 4> pinouts{
 
 QtSerialTransport::QtSerialTransport(QObject *parent) : QObject(parent), m_port(new QSerialPort(this))
 {
-    connect(m_port, &QSerialPort::readyRead, this, &QtSerialTransport::drain);
+    connect(m_port, &QSerialPort::readyRead, this, &QtSerialTransport::readArrived);
+    m_readRest.setSingleShot(true);
+    m_readRest.setInterval(readRestMs);
+    connect(&m_readRest, &QTimer::timeout, this, &QtSerialTransport::endReadRest);
 }
 
 QtSerialTransport::~QtSerialTransport()
@@ -92,6 +99,7 @@ void QtSerialTransport::close()
         (void)setModemLine(m_port->handle(), ModemLine::Dtr, false);
         (void)setModemLine(m_port->handle(), ModemLine::Rts, false);
     }
+    m_readRest.stop();
     drain();
     m_port->close();
 }
@@ -164,6 +172,27 @@ qint64 QtSerialTransport::queued() const
     return m_port->bytesToWrite();
 }
 
+// A fast line wakes the reader for every few hundred bytes, while the window shows what came only every
+// 300 ms: so after each read the read notifier rests a moment, and what came meanwhile is taken at once.
+void QtSerialTransport::readArrived()
+{
+    for (int read = 0; read < readsInARow && m_port->waitForReadyRead(0); ++read) {
+    }
+    drain();
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(false);
+    m_readRest.start();
+}
+
+// What came meanwhile is handed over through readArrived, which rests again. Otherwise the notifier takes
+// over, and with it the check for a device that went away, however QSerialPort took that read.
+void QtSerialTransport::endReadRest()
+{
+    (void)m_port->waitForReadyRead(0);
+    if (!m_readRest.isActive() && m_readNotifier)
+        m_readNotifier->setEnabled(true);
+}
+
 void QtSerialTransport::drain()
 {
     const QByteArray bytes = m_port->readAll();
@@ -175,8 +204,10 @@ void QtSerialTransport::watchReadNotifier()
 {
     const auto notifiers = m_port->findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly);
     for (QSocketNotifier *notifier : notifiers) {
-        if (notifier->type() == QSocketNotifier::Read)
+        if (notifier->type() == QSocketNotifier::Read) {
             notifier->installEventFilter(this);
+            m_readNotifier = notifier;
+        }
     }
 }
 

@@ -3,7 +3,10 @@
 #include "transport.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTimer>
 
 // A local serial device over QSerialPort, with what QSerialPort leaves undone done at the driver.
 class QtSerialTransport final : public QObject, public Transport
@@ -28,11 +31,15 @@ private:
     [[nodiscard]] bool driverTookSpeed(qint32 baudRate) const;
     void handOverLines(const PortConfig &config);
     [[nodiscard]] QString failureReason(const QString &device) const;
+    void readArrived();
+    void endReadRest();
     void drain();
     void watchReadNotifier();
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     QSerialPort *m_port;
+    QPointer<QSocketNotifier> m_readNotifier;
+    QTimer m_readRest;
     // The device went away: it takes no more requests, and is only closed.
     bool m_gone = false;
 };
