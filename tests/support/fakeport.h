@@ -12,9 +12,10 @@
 class FakePort final : public SerialPort
 {
 public:
-    QStringList log, refused;
+    QStringList log;
+    QByteArrayList refused;
     bool open = false, dtr = false, rts = false, cd = false, dsr = false, cts = false;
-    QString inForce = QStringLiteral("9600,n,8,1"), received, sent;
+    QString inForce, received, sent;
     qint32 handshake = 0;
 
     bool setPortOpen(bool value) override { return set("open", value, open); }
@@ -47,11 +48,13 @@ private:
     bool set(const char *name, const T &value, T &member, bool valid = true)
     {
         log << QLatin1String(name) + u' ' + QVariant(value).toString();
-        return !refused.contains(QLatin1String(name)) && valid && (member = value, true);
+        return !refused.contains(name) && valid && (member = value, true);
     }
     template<typename T>
     std::optional<T> get(const char *name, const T &value) const
     {
-        return refused.contains(QLatin1String(name)) ? std::nullopt : std::optional(value);
+        if (refused.contains(name))
+            return {};
+        return value;
     }
 };
