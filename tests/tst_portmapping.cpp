@@ -18,8 +18,7 @@ class TestPortMapping : public QObject
 
 private Q_SLOTS:
     // Line settings and handshaking read as typed but for the parity letter's case, and blanks and
-    // a plus sign around a number; texts refused, read as nothing. A row's tag is its text, '_' for
-    // a blank.
+    // a plus sign around a number; texts refused, read as nothing. A row's tag is its text.
     void lineSettings_data()
     {
         QTest::addColumn<QString>("text");
@@ -31,15 +30,14 @@ private Q_SLOTS:
         };
         for (int refused = 0; refused < 2; ++refused)
             for (const QString &text : texts[refused].split(u'|'))
-                QTest::addRow(refused ? "refused:%s" : "%s",
-                              qPrintable(QString(text).replace(u' ', u'_')))
+                QTest::addRow(refused ? "refused:%s" : "%s", qPrintable(text))
                     << text << (refused ? QString() : text.trimmed().remove(u'+').toLower());
     }
     void lineSettings()
     {
         QFETCH(QString, text);
-        const std::optional<LineSettings> settings = parseLineSettings(text);
-        const std::optional<qint32> handshaking = parseHandshakingText(text);
+        const auto settings = parseLineSettings(text);
+        const auto handshaking = parseHandshakingText(text);
         QTEST(settings ? formatLineSettings(*settings)
                        : handshaking ? QString::number(*handshaking) : QString(),
               "read");
