@@ -80,11 +80,11 @@ private Q_SLOTS:
     }
 
     // What 921,600 baud brings in a tick, some 27,600 characters, and more (33,200 here) than a
-    // line edit holds unless told otherwise, stays whole to read and to copy, while only the end that shows is laid
-    // out, drawn pixel for pixel as the field draws the whole text once it is a plain line edit
-    // again (selected, then the cursor moved). Hinted to whole-pixel advances: with fractional
-    // ones the line edit's end falls within a pixel of it, wherever the unseen rest of the text
-    // leaves it.
+    // line edit holds unless told otherwise, stays whole to read and to copy, while only the end
+    // that shows is laid out, drawn pixel for pixel as the field draws the whole text once it is a
+    // plain line edit again (selected, then the cursor moved). Hinted to whole-pixel advances: with
+    // fractional ones the line edit's end falls within a pixel of it, wherever the unseen rest of
+    // the text leaves it.
     void longReceivedTextIsLaidOutOnlyWhereItShows()
     {
         TestWindow ui;
@@ -162,16 +162,17 @@ private Q_SLOTS:
                  "Недопустимо|settings 600,o,7,1;handshaking 2;Недопустимо|Недопустимо;"
                  "settings 1200,s,8,2;handshaking 2"_s);
         ui.click("Check3 Check4");
-        for (const auto &[combo, typed] : {std::pair(0, u"96 00"_s), {16, u"4"_s}, {17, u"2.0"_s}}) {
+        for (const auto &[combo, typed] :
+             {std::pair(0, u"96 00"_s), {16, u"4"_s}, {17, u"2.0"_s}}) {
             QComboBox *box = ui.get<QComboBox>("Combo1", combo);
             box->clearEditText();
             QTest::keyClicks(box, typed + u'\r');
         }
         QCOMPARE(ui.told(), u"||open false|open false"_s);
         ui.choose(12, 1);
-        QCOMPARE(ui.told(), u"settings 96 00,n,5,1;handshaking 4;Недопустимо;Недопустимо|Недопустимо;"
-                            "settings 300,e,6,2;Недопустимо|Недопустимо;Недопустимо|Недопустимо;"
-                            "Недопустимо"_s);
+        QCOMPARE(ui.told(), u"settings 96 00,n,5,1;handshaking 4;Недопустимо;Недопустимо|"
+                            "Недопустимо;settings 300,e,6,2;Недопустимо|Недопустимо;Недопустимо|"
+                            "Недопустимо;Недопустимо"_s);
     }
 };
 

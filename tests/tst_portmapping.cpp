@@ -25,8 +25,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("read");
         const QString texts[] = {
             u"1200,o,7,2|4800,S,6,1.5|2147483647,M,5,1|110,E,8,2| +1 |-1"_s,
-            u"|9600,n,8|9600,n,8,1,1|9600, n,8,1|9600,n,8,1 |09600,n,8,1|2147483648,n,8,1|"
-            "9600,x,8,1|9600,n,4,1|9600,n,9,1|9600,n,8,3|2.0|2147483648"_s,
+            u"|9600,n,8|9600,n,8,1,1|9600, n,8,1|9600,n,8,1 |09600,n,8,1|-9600,n,8,1|"
+            "2147483648,n,8,1|9600,x,8,1|9600,n,4,1|9600,n,9,1|9600,n,8,3|2.0|2147483648"_s,
         };
         for (int refused = 0; refused < 2; ++refused)
             for (const QString &text : texts[refused].split(u'|'))
@@ -53,6 +53,7 @@ private Q_SLOTS:
         const QStringView rows[][2] = {
             {u" RFC2217+TLS://H-1.x:2217?ca=C:\\c 1 ", u"rfc2217+tls://H-1.x:2217?ca=C:\\c 1"},
             {u"rfc2217://[::1]:7", u"rfc2217://[::1]:7"},
+            {u"  ", u"адрес не указан"},
             {u"rfc2217://h:65536", u"порт — число от 1 до 65535"},
             {u"rfc2217://::1:7", u"адрес IPv6 пишется в квадратных скобках: [::1]"},
             {u"rfc2217://<b>x</b>:1", u"недопустимое имя сервера"},
@@ -78,7 +79,8 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         for (const auto &[scope, text] :
-             {std::pair(QSettings::SystemScope, "COM1=rfc2217://s:1\nCOM2=rfc2217://s:2\nCOM3=a, b"_ba),
+             {std::pair(QSettings::SystemScope,
+                        "COM1=rfc2217://s:1\nCOM2=rfc2217://s:2\nCOM3=a, b"_ba),
               {QSettings::UserScope, "COM2=rfc2217://u:2\nCOM4=junk"_ba}}) {
             const QString folder = dir.filePath(QString::number(scope));
             QSettings::setPath(QSettings::IniFormat, scope, folder);

@@ -61,13 +61,14 @@ private Q_SLOTS:
                  }),
                  120);
         QCOMPARE(ui.window.centralWidget()->size(), QSize(684, 551));
-        const QString marks = u"Frame2/0 Label21/ Text13/ Command9/ Shape6/3 Combo1/7"_s;
+        const QString marks = u"Frame2/0 Label10/ Label21/ Text13/ Command9/ Shape6/3 Combo1/7"_s;
         for (const QString &name : marks.split(u' '))
             shown << seen[name];
         shown << QString::number(ui.get<QTimer>("Timer1")->interval());
         for (const QAction *item : ui.window.menuBar()->actions())
             shown << item->text();
         QCOMPARE(shown.join(u'|'), u"Text4/|Text13/|Text22/|Text31/|QRect(98,248 241x145) СОМ 1  |"
+                                   "QRect(112,200 265x17) 8(5)-CTS-вход очищен для передачи  |"
                                    "QRect(4,101 45x17) управл  |QRect(440,80 33x19)  COM2 TD |"
                                    "QRect(526,104 9x19)  COM4 DTR |QRect(56,72 25x25)  COM4 DSR |"
                                    "QRect(22,16 63x21)  COM2 скорость |300|О программе"_s);
@@ -78,8 +79,8 @@ private Q_SLOTS:
     // case but put in the genitive, weekday n (Sunday first) being named "Wn". The about texts
     // (how many lines, and the author's). The colours that never change as painted, read as the
     // menu item shows the panel before start-up fills its texts: the panel's face (between its
-    // texts), which the style's frame tints, the author text on the same grey, the terms on light yellow, and a
-    // status caption's blue (in full blocks here).
+    // texts), which the style's frame tints, the author text on the same grey, the terms on light
+    // yellow, and a status caption's blue (in full blocks here).
     // Then whether the panel stays after a click where a user clicks, on the terms text, the
     // empty picture, the author text, the picture, the panel itself, and on its menu item again,
     // shown anew before each: it lies above the controls it covers.
@@ -116,8 +117,8 @@ private Q_SLOTS:
             stays += u"01"[ui.get("Frame4")->isVisible()];
         }
         seen << stays;
-        QCOMPARE(seen.join(u'|'), u"Brannick       Velmora v.1.1              Сегодня: 14  Декабря  "
-                                  "2024 года  W7|14|Автор: Ерофей Коннекторов|aayB|"
+        QCOMPARE(seen.join(u'|'), u"Brannick       Velmora v.1.1              Сегодня: 14  "
+                                  "Декабря  2024 года  W7|14|Автор: Ерофей Коннекторов|aayB|"
                                   "110000"_s);
     }
 
