@@ -171,16 +171,16 @@ private Q_SLOTS:
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
         QTcpServer gone;
         QVERIFY(gone.listen(QHostAddress::LocalHost));
-        const QString address = u"rfc2217://localhost:%1"_s.arg(gone.serverPort());
+        const RemoteAddress address{false, u"localhost"_s, gone.serverPort(), {}};
         gone.close();
-        QVERIFY(PortMapping::store(3, *RemoteAddressParse::from(address).address));
+        QVERIFY(PortMapping::store(3, address));
         const auto window = makeSystemWindow(std::make_unique<SystemPorts>());
         window->findChild<QTimer *>(u"Timer1"_s)->stop();
         QStringList seen;
         window->setMessagePresenter([&seen](QWidget *, const QString &text) { seen << text; });
         auto *box = window->findChild<QCheckBox *>(u"Check3"_s);
         const auto look = [&] {
-            seen << box->accessibleDescription().remove(address)
+            seen << box->accessibleDescription().remove(address.text())
                     + QString::number(box->isChecked());
         };
         look();
