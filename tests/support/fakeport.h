@@ -7,14 +7,16 @@
 #include <QVariant>
 
 // A serial-port control for tests. Every write lands in `log` as "name value", also when refused; a
-// name in `refused` ("open", "settings", "handshaking", "dtr", "rts", "cd", "dsr", "cts", "input",
-// "output") makes that access fail. The far end's lines and the text it sent are plain members.
+// name in `refused` ("open", "settings", "handshaking", "dtr", "rts", "output") makes that write
+// fail, and `readsFail` every read. The far end's lines and the text it sent are plain members.
 class FakePort final : public SerialPort
 {
 public:
-    QStringList log, refused;
+    QStringList log;
+    QByteArrayList refused;
+    bool readsFail = false;
     bool open = false, dtr = false, rts = false, cd = false, dsr = false, cts = false;
-    QString inForce = QStringLiteral("9600,n,8,1"), received, sent;
+    QString inForce, received, sent;
     qint32 handshake = 0;
 
     bool setPortOpen(bool value) override { return set("open", value, open); }
@@ -29,17 +31,17 @@ public:
     bool setDtrEnable(bool value) override { return set("dtr", value, dtr); }
     bool setRtsEnable(bool value) override { return set("rts", value, rts); }
     bool output(QStringView text) override { return set("output", text.toString(), sent); }
-    std::optional<QString> input() override { return get("input", std::exchange(received, {})); }
-// A read of `member` under `name`.
-#define FAKEPORT_READ(Type, function, name, member) \
-    std::optional<Type> function() const override { return get(name, member); }
-    FAKEPORT_READ(QString, settings, "settings", inForce)
-    FAKEPORT_READ(qint32, handshaking, "handshaking", handshake)
-    FAKEPORT_READ(bool, dtrEnable, "dtr", dtr)
-    FAKEPORT_READ(bool, rtsEnable, "rts", rts)
-    FAKEPORT_READ(bool, cdHolding, "cd", cd)
-    FAKEPORT_READ(bool, ctsHolding, "cts", cts)
-    FAKEPORT_READ(bool, dsrHolding, "dsr", dsr)
+    std::optional<QString> input() override { return get(std::exchange(received, {})); }
+// A read of `member`.
+#define FAKEPORT_READ(Type, function, member) \
+    std::optional<Type> function() const override { return get(member); }
+    FAKEPORT_READ(QString, settings, inForce)
+    FAKEPORT_READ(qint32, handshaking, handshake)
+    FAKEPORT_READ(bool, dtrEnable, dtr)
+    FAKEPORT_READ(bool, rtsEnable, rts)
+    FAKEPORT_READ(bool, cdHolding, cd)
+    FAKEPORT_READ(bool, ctsHolding, cts)
+    FAKEPORT_READ(bool, dsrHolding, dsr)
 #undef FAKEPORT_READ
 
 private:
@@ -47,11 +49,13 @@ private:
     bool set(const char *name, const T &value, T &member, bool valid = true)
     {
         log << QLatin1String(name) + u' ' + QVariant(value).toString();
-        return !refused.contains(QLatin1String(name)) && valid && (member = value, true);
+        return !refused.contains(name) && valid && (member = value, true);
     }
     template<typename T>
-    std::optional<T> get(const char *name, const T &value) const
+    std::optional<T> get(const T &value) const
     {
-        return refused.contains(QLatin1String(name)) ? std::nullopt : std::optional(value);
+        if (readsFail)
+            return {};
+        return value;
     }
 };

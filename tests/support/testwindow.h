@@ -73,11 +73,10 @@ struct TestWindow : QObject
         return logs.join(u'|');
     }
 
-    // The colour the screen shows at a point of a control (its middle by default), once the
-    // pending repaints have run, as a letter: G green, R red, B blue, w white, g the grey of a
-    // button, a that of the about panel (also as Fusion's group-box frame tints it), y light
-    // yellow, ? any other.
-    QChar painted(QAnyStringView name, int index = -1, QPoint at = {}) const
+    // The colour the screen shows in the middle of a control, once the pending repaints have run,
+    // as a letter: G green, R red, B blue, w white, g the grey of a button, a that of the about
+    // panel (also as Fusion's group-box frame tints it), y light yellow, ? any other.
+    QChar painted(QAnyStringView name, int index = -1) const
     {
         settle();
         const QWidget *widget = get(name, index);
@@ -85,7 +84,7 @@ struct TestWindow : QObject
         const QRgb known[] = {0xff00c000, 0xffff0000, 0xff0000ff, 0xffffffff,
                               0xffefefef, 0xffd4d0c8, 0xffd2cec6, 0xffffffc0};
         return u"GRBwgaay?"[std::ranges::find(known, screen.pixel(widget->mapTo(
-                                 &window, at.isNull() ? widget->rect().center() : at)))
+                                 &window, widget->rect().center())))
                              - known];
     }
     // Each channel as the screen shows it: the texts of its pin fields 1 to 9 ('-' for none),
@@ -110,11 +109,11 @@ struct TestWindow : QObject
 
     void tick() { window.tick(); }
     // Clicks the controls named, one after the other: a check box on its box rather than the
-    // middle of its caption, as a user clicks.
+    // middle of its caption, as a user clicks (both it and a button are 17 to 19 pixels high).
     void click(QAnyStringView names) const
     {
         for (const QString &name : names.toString().split(u' '))
-            QTest::mouseClick(get(name), Qt::LeftButton, {}, QPoint(6, get(name)->height() / 2));
+            QTest::mouseClick(get(name), Qt::LeftButton, {}, QPoint(6, 8));
     }
     // Chooses list entry `row`, not the first, the way the down arrow key does, which emits
     // activated.
