@@ -17,7 +17,8 @@ ServedPty::ServedPty(Server server, quint16 port)
     ::grantpt(m_master);
     ::unlockpt(m_master);
     m_slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    (void)(m_line.open() && m_line.resize(sizeof(ptyline::Shared)));
+    m_line.open();
+    m_line.resize(sizeof(ptyline::Shared));
     m_shared = reinterpret_cast<ptyline::Shared *>(m_line.map(0, sizeof(ptyline::Shared)));
     *m_shared = {0, CS8, 0};
 }
