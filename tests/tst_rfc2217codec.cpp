@@ -35,7 +35,7 @@ private Q_SLOTS:
     // holds at most 256 bytes, doubled IACs counted once.
     void decode_data()
     {
-        // in hex
+        // Each stream in hex.
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QByteArray>("decoded");
         const QByteArray x256 = QByteArray(256, 'x').toHex();
