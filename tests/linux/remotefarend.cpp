@@ -41,7 +41,7 @@ QString FarEnd::device() const { return u"rfc2217://127.0.0.1:%1"_s.arg(m_cable-
 
 QString FarEnd::lineInForce() const
 {
-    return lineText(m_cable->pty->slaveTermios(), m_cable->pty->slaveBaudRate());
+    return m_cable->pty->lineInForce();
 }
 
 // The server changes the lines after it answered, and drops them after the connection ended.

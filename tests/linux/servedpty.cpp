@@ -1,5 +1,7 @@
 #include "servedpty.h"
 
+#include "linetext.h"
+
 #include <QTcpServer>
 #include <QTest>
 
@@ -9,13 +11,14 @@
 using namespace Qt::StringLiterals;
 
 ServedPty::ServedPty(Server server, quint16 port)
-    : m_server(server), m_port(port), m_line(u"pty-line-%1"_s.arg(port))
+    : m_server(server), m_port(port)
 {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ::grantpt(m_master);
     ::unlockpt(m_master);
     m_slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    (void)(m_line.open(QIODevice::ReadWrite) && m_line.resize(sizeof(ptyline::Shared)));
+    m_line.open();
+    m_line.resize(sizeof(ptyline::Shared));
     m_shared = reinterpret_cast<ptyline::Shared *>(m_line.map(0, sizeof(ptyline::Shared)));
     *m_shared = {0, CS8, 0};
 }
@@ -25,7 +28,6 @@ ServedPty::~ServedPty()
     stop();
     ::close(m_master);
     ::close(m_slave);
-    m_line.remove();
 }
 
 quint16 ServedPty::freePort()
@@ -37,16 +39,15 @@ quint16 ServedPty::freePort()
 
 bool ServedPty::start()
 {
-    const QString tls = m_server == Server::Ser2netTls
-        ? u"ssl(key=server.key,cert=server.pem),"_s : QString();
-    const QString slave = QString::fromLocal8Bit(::ptsname(m_master));
     m_process.startCommand(
         u"env LD_PRELOAD=" MODEM_SHIM " VELMORA_PTY_LINE=%1 "_s.arg(m_line.fileName())
         + (m_server == Server::Pyserial
                ? u"/usr/bin/python3 " PYSERIAL_SERVER " -p %1 %2"_s
                : u"ser2net -n -u -Y \"connection: &c#  accepter: telnet(rfc2217),%3tcp,"
                  "127.0.0.1,%1#  connector: serialdev,%2,9600n81,local\""_s)
-              .arg(QString::number(m_port), slave, tls));
+              .arg(QString::number(m_port), QString::fromLocal8Bit(::ptsname(m_master)),
+                   m_server == Server::Ser2netTls ? u"ssl(key=server.key,cert=server.pem),"_s
+                                                  : QString()));
     // Listening on 127.0.0.1 (0100007F) in state 0A.
     const QByteArray entry
         = "0100007F:" + QByteArray::number(m_port, 16).toUpper() + " 00000000:0000 0A";
@@ -59,22 +60,15 @@ bool ServedPty::start()
 void ServedPty::stop()
 {
     m_process.terminate();
-    if (!m_process.waitForFinished(3000))
-        m_process.kill();
     m_process.waitForFinished();
 }
 
-termios ServedPty::slaveTermios() const
+QString ServedPty::lineInForce() const
 {
     termios tio{};
     ::tcgetattr(m_slave, &tio);
     ptyline::reportAsked(tio, m_shared->cflag);
-    return tio;
-}
-
-unsigned ServedPty::slaveBaudRate() const
-{
-    ptyline::Termios2 tio{};
-    ::ioctl(m_slave, ptyline::getTermios2, &tio);
-    return tio.ospeed;
+    ptyline::Termios2 speed{};
+    ::ioctl(m_slave, ptyline::getTermios2, &speed);
+    return lineText(tio, speed.ospeed);
 }

@@ -2,9 +2,9 @@
 
 #include "ptyline.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryFile>
 
 // A pty whose slave a real RFC 2217 server on loopback serves, started here. The server's
 // preloaded shim keeps the pty's modem lines and the character size and parity it asked for in a
@@ -12,33 +12,33 @@
 class ServedPty final
 {
 public:
-    enum class Server { Ser2net, Pyserial, Ser2netTls }; // TLS with server.key and server.pem
+    // TLS with server.key and server.pem.
+    enum class Server { Ser2net, Pyserial, Ser2netTls };
 
-    ServedPty(Server server, quint16 port);
+    explicit ServedPty(Server server, quint16 port = freePort());
     ~ServedPty();
-    ServedPty(const ServedPty &) = delete;
-    ServedPty &operator=(const ServedPty &) = delete;
 
-    [[nodiscard]] static quint16 freePort();
+    static quint16 freePort();
     // Whether it listens within five seconds.
     [[nodiscard]] bool start();
     void stop();
 
-    [[nodiscard]] int master() const { return m_master; }
+    quint16 port() const { return m_port; }
+    int master() const { return m_master; }
     // TIOCM_* bits: the far end raises DCD, DSR and CTS and sees DTR and RTS.
-    [[nodiscard]] int &lines() { return m_shared->lines; }
+    int &lines() { return m_shared->lines; }
     // How often the server read the lines, as ser2net polls them.
-    [[nodiscard]] unsigned linesRead() const { return m_shared->linesRead; }
-    // The slave's settings, with the character size and parity the server asked for.
-    [[nodiscard]] termios slaveTermios() const;
-    [[nodiscard]] unsigned slaveBaudRate() const;
+    unsigned linesRead() const { return m_shared->linesRead; }
+    // The slave's settings as lineText() gives them, with the character size and parity the
+    // server asked for.
+    QString lineInForce() const;
 
 private:
     Server m_server;
     quint16 m_port;
-    int m_master = -1;
-    int m_slave = -1;
-    QFile m_line;
-    ptyline::Shared *m_shared = nullptr;
+    int m_master;
+    int m_slave;
+    QTemporaryFile m_line;
+    ptyline::Shared *m_shared;
     QProcess m_process;
 };
