@@ -1,9 +1,9 @@
 // The stand-ins for the C library's calls that ptyline.h tells of. Built alone, this is the library
-// preloaded into the RFC 2217 servers (ser2net, pyserial's server), which raises CTS, DSR and DCD
-// for them and reads DTR, RTS and the character size and parity they asked for.
+// preloaded into the RFC 2217 servers and into Wine's processes.
 #include "ptyline.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -36,6 +36,46 @@ std::map<dev_t, Modem> &ptyline::modems()
 
 namespace {
 
+// DTR at one end is DSR and DCD at the other and RTS is CTS; the settings are the cable's, as an
+// end last set them, so that the far end reads the near end's. A break cuts it: its ends are then
+// bare ptys, whose driver fails every request for the lines, as one that lost its device without
+// saying so.
+struct Cable
+{
+    std::array<dev_t, 2> ends{};
+    std::array<Shared, 2> lines{Shared{0, CS8, 0}, Shared{0, CS8, 0}};
+    termios settings{};
+    bool cut = false;
+} cable;
+
+dev_t deviceAt(const std::string &path)
+{
+    struct stat status{};
+    return ::stat(path.c_str(), &status) ? 0 : status.st_rdev;
+}
+
+// fd's end of the cable between the ptys that the folder's links pty1 and pty3 lead to (a socat's
+// two), its inputs being the other end's outputs. A new pair of ptys is a new cable.
+Shared *cableEnd(int fd)
+{
+    const char *folder = std::getenv("VELMORA_NULL_MODEM");
+    const dev_t self = deviceOf(fd);
+    if (!folder || self == 0)
+        return nullptr;
+    const std::string ports = folder;
+    const std::array ends{deviceAt(ports + "/pty1"), deviceAt(ports + "/pty3")};
+    if (ends != cable.ends)
+        cable = {ends};
+    const int end = self == ends[0] ? 0 : self == ends[1] ? 1 : -1;
+    if (end < 0 || cable.cut)
+        return nullptr;
+    Shared &line = cable.lines[end];
+    const int theirs = cable.lines[1 - end].lines;
+    line.lines = (line.lines & (TIOCM_DTR | TIOCM_RTS))
+        | (theirs & TIOCM_DTR ? TIOCM_DSR | TIOCM_CAR : 0) | (theirs & TIOCM_RTS ? TIOCM_CTS : 0);
+    return &line;
+}
+
 Modem *modemOf(int fd)
 {
     const auto found = modems().find(deviceOf(fd));
@@ -50,12 +90,15 @@ Shared *sharedFile()
     return memory == MAP_FAILED ? nullptr : static_cast<Shared *>(memory);
 }
 
-// A PtyModem's line, else the shared file's if fd is a Unix 98 pty slave (majors 136 to 143).
+// A PtyModem's line, else the shared file's for a Unix 98 pty slave (majors 136 to 143), else the
+// cable's.
 Shared *lineOf(int fd)
 {
     if (Modem *modem = modemOf(fd))
         return &modem->line;
     static Shared *const shared = sharedFile();
+    if (!shared)
+        return cableEnd(fd);
     const unsigned kind = major(deviceOf(fd));
     return kind >= 136 && kind <= 143 ? shared : nullptr;
 }
@@ -104,11 +147,10 @@ template <typename Call> int setKept(Shared *line, tcflag_t &cflag, Call set)
     return result;
 }
 
-// The settings read back, with the character size and parity that were asked for.
-int gotAsked(const Shared *line, tcflag_t &cflag, int result)
+int gotAsked(const Shared *line, termios &tio, int result)
 {
     if (line && result == 0)
-        cflag = (cflag & ~keptBits) | line->cflag;
+        reportAsked(tio, line->cflag);
     return result;
 }
 
@@ -125,6 +167,8 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     void *argument = asMade(fd, request, va_arg(arguments, void *), made);
     va_end(arguments);
     Shared *line = lineOf(fd);
+    if (request == TIOCSBRK && cableEnd(fd))
+        cable.cut = true;
     if (line && isModemRequest(request)) {
         answer(*line, request, *static_cast<int *>(argument));
         return 0;
@@ -134,34 +178,33 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     if ((number >= 0x02 && number <= 0x04) || (number >= 0x2B && number <= 0x2D))
         return setKept(line, static_cast<termios *>(argument)->c_cflag, real);
     if (number == 0x01 || number == 0x2A)
-        return gotAsked(line, static_cast<termios *>(argument)->c_cflag, real());
+        return gotAsked(line, *static_cast<termios *>(argument), real());
     return real();
 }
 
 extern "C" int tcgetattr(int fd, termios *tio) noexcept
 {
-    return gotAsked(lineOf(fd), tio->c_cflag, REAL(tcgetattr, fd, tio));
+    const int result = gotAsked(lineOf(fd), *tio, REAL(tcgetattr, fd, tio));
+    if (result == 0 && cableEnd(fd) && cable.settings.c_cflag != 0) // once an end set them
+        *tio = cable.settings;
+    return result;
 }
 
 extern "C" int tcsetattr(int fd, int action, const termios *tio) noexcept
 {
     termios taken = *tio;
-    return setKept(lineOf(fd), taken.c_cflag, [&] { return REAL(tcsetattr, fd, action, &taken); });
+    const int result
+        = setKept(lineOf(fd), taken.c_cflag, [&] { return REAL(tcsetattr, fd, action, &taken); });
+    if (result == 0 && cableEnd(fd))
+        cable.settings = *tio;
+    return result;
 }
 
+// While the far end holds the line with XOFF, the UART takes nothing more.
 extern "C" ssize_t write(int fd, const void *data, size_t size)
 {
-    Modem *modem = modemOf(fd);
-    if (!modem || !modem->heldByXoff || size == 0)
-        return REAL(write, fd, data, size);
-    const size_t taken = std::min(size, 16 - modem->fifo.size());
-    modem->fifo.append(static_cast<const char *>(data), taken);
-    return taken > 0 ? ssize_t(taken) : (errno = EAGAIN, -1);
-}
-
-extern "C" int tcflush(int fd, int queue) noexcept
-{
-    if (Modem *modem = modemOf(fd); modem && queue != TCIFLUSH)
-        modem->fifo.clear();
-    return REAL(tcflush, fd, queue);
+    const Modem *modem = modemOf(fd);
+    if (modem && modem->heldByXoff && size > 0)
+        return errno = EAGAIN, -1;
+    return REAL(write, fd, data, size);
 }

@@ -49,10 +49,8 @@ int &PtyModem::lines() { return modemOf(m_slave).line.lines; }
 
 qint64 PtyModem::write(const QByteArray &bytes) const
 {
-    ptyline::Modem &modem = modemOf(m_slave);
-    modem.heldByXoff = bytes.contains('\x13') || (modem.heldByXoff && !bytes.contains('\x11'));
-    if (!modem.heldByXoff && ::write(m_slave, modem.fifo.data(), modem.fifo.size()) >= 0)
-        modem.fifo.clear();
+    bool &held = modemOf(m_slave).heldByXoff;
+    held = bytes.contains('\x13') || (held && !bytes.contains('\x11'));
     return ::write(m_master, bytes.constData(), size_t(bytes.size()));
 }
 

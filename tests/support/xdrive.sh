@@ -1,12 +1,39 @@
-# Drives the program's window on a private X server for the end-to-end runs, in bash: sourced first,
-# then the caller sets tmp (a private folder) and pids (what to kill at the end) before x_server.
+# Drives the program's window on a private X server for the end-to-end runs, in bash. Sourcing it
+# makes $tmp, a private folder, and $pids, what is killed when the run ends (after the caller's
+# stop, if it defines one).
 fail() { echo "FAIL: $*" >&2; exit 1; }
 soon() { for _ in $(seq 150); do "$@" && return; sleep 0.2; done; false; }
+tmp=$(mktemp -d) pids=()
+trap '{ type -t stop >/dev/null && stop; kill "${pids[@]}"; wait; } 2>/dev/null; rm -rf "$tmp"' EXIT
 
 x_server() {
     timeout 120 Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$tmp/display" 2>/dev/null &
     pids+=($!) && soon [ -s "$tmp/display" ] || fail "no X server"
-    export DISPLAY=:$(cat "$tmp/display")
+    export DISPLAY=:$(<"$tmp/display")
+}
+
+# far_pty NAME: a pseudo terminal, named in $tmp/NAME.pty, whose far end copies what comes to
+# $tmp/NAME.far.
+far_pty() {
+    script -qfc "tty >$tmp/$1.pty; exec sleep 300" /dev/null </dev/null >"$tmp/$1.far" 2>&1 &
+    pids+=($!) && soon [ -s "$tmp/$1.pty" ] || fail "no pty $1"
+}
+
+# serve_com3 FOLDER SHIM: COM3 stands, in the velmora/ports.ini under FOLDER, for a port that
+# ser2net serves on loopback, the pty remote3, given modem lines by the stand-ins of SHIM (a pty
+# has none, and ser2net answers no change of them without).
+serve_com3() {
+    local port config
+    far_pty remote3 && truncate -s 12 "$tmp/remote3.line"
+    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])')
+    config="connection: &c#  accepter: telnet(rfc2217),tcp,127.0.0.1,$port#  "
+    config+="connector: serialdev,$(<"$tmp/remote3.pty"),9600n81,local"
+    LD_PRELOAD=$2 VELMORA_PTY_LINE=$tmp/remote3.line ser2net -n -u -Y "$config" 2>/dev/null &
+    pids+=($!)
+    soon grep -q ":$(printf %04X "$port") 00000000:0000 0A" /proc/net/tcp || fail "no ser2net"
+    mkdir -p "$1/velmora" && printf '[ports]\nCOM3=rfc2217://127.0.0.1:%s\n' "$port" \
+        >"$1/velmora/ports.ini" || fail "cannot map COM3"
 }
 
 # window TITLE: the program's window (win), which must carry TITLE.
@@ -28,14 +55,15 @@ drawn() {
     [[ $pixel == *#* && $pixel != *#000000* ]]
 }
 
-# sends FAR: with Com1 ticked, "probe" typed into TD must reach the file FAR, which COM1's far end
-# writes.
+# sends Y X NAME: ticking the box at 29,Y and typing "probe" into the TD field at X,89 must reach
+# the far end of the pty NAME.
 sends() {
-    click 29 56 && click 408 89 && xdotool type --delay 30 probe && soon grep -q probe "$1" ||
-        fail "TD sent '$(cat -v "$1")'"
+    click 29 $1 && click $2 89 && xdotool type --delay 30 probe &&
+        soon grep -q probe "$tmp/$3.far" || fail "TD of $3 sent '$(cat -v "$tmp/$3.far")'"
 }
 
-# ends KEY PID: the key KEY must end the program, the shell's child PID, with status 0.
+# ends KEY: the key KEY must end the program, the shell's child $app, with status 0.
 ends() {
-    xdotool key $1 && timeout 20 tail --pid=$2 -f /dev/null && wait $2 || fail "$1: not status 0"
+    xdotool key $1 && timeout 20 tail --pid=$app -f /dev/null && wait $app ||
+        fail "$1: not status 0"
 }
