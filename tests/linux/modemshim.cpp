@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 // The definition the C library or a sanitizer runtime would have given to a call handed on.
@@ -43,7 +42,7 @@ namespace {
 struct Cable
 {
     std::array<dev_t, 2> ends{};
-    std::array<Shared, 2> lines{Shared{0, CS8, 0}, Shared{0, CS8, 0}};
+    std::array<Modem, 2> lines{};
     termios settings{};
     bool cut = false;
 } cable;
@@ -69,8 +68,8 @@ Shared *cableEnd(int fd)
     const int end = self == ends[0] ? 0 : self == ends[1] ? 1 : -1;
     if (end < 0 || cable.cut)
         return nullptr;
-    Shared &line = cable.lines[end];
-    const int theirs = cable.lines[1 - end].lines;
+    Shared &line = cable.lines[end].line;
+    const int theirs = cable.lines[1 - end].line.lines;
     line.lines = (line.lines & (TIOCM_DTR | TIOCM_RTS))
         | (theirs & TIOCM_DTR ? TIOCM_DSR | TIOCM_CAR : 0) | (theirs & TIOCM_RTS ? TIOCM_CTS : 0);
     return &line;
@@ -90,8 +89,7 @@ Shared *sharedFile()
     return memory == MAP_FAILED ? nullptr : static_cast<Shared *>(memory);
 }
 
-// A PtyModem's line, else the shared file's for a Unix 98 pty slave (majors 136 to 143), else the
-// cable's.
+// A PtyModem's line, else the shared file's for a character device, else the cable's.
 Shared *lineOf(int fd)
 {
     if (Modem *modem = modemOf(fd))
@@ -99,13 +97,7 @@ Shared *lineOf(int fd)
     static Shared *const shared = sharedFile();
     if (!shared)
         return cableEnd(fd);
-    const unsigned kind = major(deviceOf(fd));
-    return kind >= 136 && kind <= 143 ? shared : nullptr;
-}
-
-bool isModemRequest(unsigned long request)
-{
-    return request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC;
+    return deviceOf(fd) ? shared : nullptr;
 }
 
 // TIOCMGET reads the lines; the others change DTR and RTS alone, the inputs being the far end's.
@@ -123,15 +115,14 @@ void answer(Shared &line, unsigned long request, int &bits)
 
 // Given a UART clock, a speed without a Bxxx constant is made as that clock over the nearest whole
 // divisor.
-void *asMade(int fd, unsigned long request, void *argument, Termios2 &made)
+void makeSpeed(int fd, unsigned long request, void *argument)
 {
     const Modem *modem = request == setTermios2 ? modemOf(fd) : nullptr;
     if (!modem || !modem->uartClock || !static_cast<Termios2 *>(argument)->ospeed)
-        return argument;
-    made = *static_cast<Termios2 *>(argument);
+        return;
+    auto &tio = *static_cast<Termios2 *>(argument);
     const unsigned clock = modem->uartClock;
-    made.ispeed = made.ospeed = clock / std::max(1u, (clock + made.ospeed / 2) / made.ospeed);
-    return &made;
+    tio.ispeed = tio.ospeed = clock / std::max(1u, (clock + tio.ospeed / 2) / tio.ospeed);
 }
 
 // Hands a change of the settings on at the 8,n that the pty keeps anyway, keeping what was asked:
@@ -156,28 +147,26 @@ int gotAsked(const Shared *line, termios &tio, int result)
 
 } // namespace
 
-// ser2net reads and writes the settings with ioctl too: TCGETS and TCGETS2 ('T' 0x01, 0x2A) read,
-// TCSETS, TCSETSW, TCSETSF and their termios2 forms (0x02 to 0x04, 0x2B to 0x2D) write. termios
-// and termios2 both start with the four flag words.
+// TIOCMGET, TIOCMBIS, TIOCMBIC and TIOCMSET are the lines' requests. ser2net reads and writes the
+// settings by termios2 (TCGETS2; TCSETS2, TCSETSW2 and TCSETSF2), which starts as termios does.
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
 {
     va_list arguments;
     va_start(arguments, request);
-    Termios2 made;
-    void *argument = asMade(fd, request, va_arg(arguments, void *), made);
+    void *argument = va_arg(arguments, void *);
     va_end(arguments);
+    makeSpeed(fd, request, argument);
     Shared *line = lineOf(fd);
     if (request == TIOCSBRK && cableEnd(fd))
         cable.cut = true;
-    if (line && isModemRequest(request)) {
+    if (line && request >= TIOCMGET && request <= TIOCMSET) {
         answer(*line, request, *static_cast<int *>(argument));
         return 0;
     }
-    const unsigned number = _IOC_TYPE(request) == 'T' ? _IOC_NR(request) : 0;
     const auto real = [&] { return REAL(ioctl, fd, request, argument); };
-    if ((number >= 0x02 && number <= 0x04) || (number >= 0x2B && number <= 0x2D))
+    if (request - setTermios2 <= 2)
         return setKept(line, static_cast<termios *>(argument)->c_cflag, real);
-    if (number == 0x01 || number == 0x2A)
+    if (request == getTermios2)
         return gotAsked(line, *static_cast<termios *>(argument), real());
     return real();
 }

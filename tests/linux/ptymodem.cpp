@@ -1,28 +1,21 @@
 #include "ptymodem.h"
 
-#include "ptyline.h"
-
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
 #include <fcntl.h>
-
-namespace {
-
-ptyline::Modem &modemOf(int slave) { return ptyline::modems()[ptyline::deviceOf(slave)]; }
-
-} // namespace
 
 PtyModem::PtyModem(unsigned uartClock)
     : m_master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
     , m_slave((::grantpt(m_master), ::unlockpt(m_master),
                ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC)))
     , m_path(QString::fromLocal8Bit(::ptsname(m_master)))
+    , m_modem(ptyline::modems()[ptyline::deviceOf(m_slave)])
 {
     termios tio = slaveTermios();
     ::cfmakeraw(&tio); // no echo to the master while the code under test has the slave closed
     ::tcsetattr(m_slave, TCSANOW, &tio);
-    modemOf(m_slave).uartClock = uartClock;
+    m_modem.uartClock = uartClock;
 }
 
 PtyModem::~PtyModem()
@@ -45,11 +38,9 @@ unsigned PtyModem::slaveBaudRate() const
     return ::ioctl(m_slave, ptyline::getTermios2, &tio) ? 0 : tio.ospeed;
 }
 
-int &PtyModem::lines() { return modemOf(m_slave).line.lines; }
-
 qint64 PtyModem::write(const QByteArray &bytes) const
 {
-    bool &held = modemOf(m_slave).heldByXoff;
+    bool &held = m_modem.heldByXoff;
     held = bytes.contains('\x13') || (held && !bytes.contains('\x11'));
     return ::write(m_master, bytes.constData(), size_t(bytes.size()));
 }
