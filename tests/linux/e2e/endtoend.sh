@@ -20,10 +20,12 @@ mount -t tmpfs tmpfs /dev && mknod -m 666 /dev/null c 1 3 && mkdir /dev/pts &&
     ln -s pts/ptmx /dev/ptmx &&
     mount -t devpts -o newinstance,ptmxmode=666 devpts /dev/pts && mount -t tmpfs tmpfs /run/lock ||
     fail "cannot hide the machine's devices"
-far_pty com1 && ln -s "$(<"$tmp/com1.pty")" /dev/COM1 && x_server || fail "no COM1"
-
+far_pty com1
+ln -s "$(<"$tmp/com1.pty")" /dev/COM1
+x_server
 serve_com3 "$tmp/.config" "$2"
-LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 XDG_RUNTIME_DIR=$tmp HOME=$tmp "$1" &
-app=$! pids+=($!)
-window "Brannick       Velmora v.1.1              Сегодня: $(LC_ALL=C date '+%-d  %B  %Y года  %A')"
-sends 56 408 com1 && sends 88 504 remote3 && ends ctrl+q
+today=$(LC_ALL=C date '+%-d  %B  %Y года  %A')
+start env LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 XDG_RUNTIME_DIR=$tmp \
+    HOME=$tmp "$1"
+sends
+ends ctrl+q
