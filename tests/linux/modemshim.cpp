@@ -11,7 +11,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 // The definition the C library or a sanitizer runtime would have given to a call handed on.
@@ -19,19 +18,6 @@
     reinterpret_cast<decltype(&function)>(::dlsym(RTLD_NEXT, #function))(__VA_ARGS__)
 
 using namespace ptyline;
-
-dev_t ptyline::deviceOf(int fd)
-{
-    struct stat status{};
-    return ::fstat(fd, &status) || !S_ISCHR(status.st_mode) ? 0 : status.st_rdev;
-}
-
-// Never destroyed: a server still writes while it exits.
-std::map<dev_t, Modem> &ptyline::modems()
-{
-    static auto &table = *new std::map<dev_t, Modem>;
-    return table;
-}
 
 namespace {
 
@@ -193,7 +179,7 @@ extern "C" int tcsetattr(int fd, int action, const termios *tio) noexcept
 extern "C" ssize_t write(int fd, const void *data, size_t size)
 {
     const Modem *modem = modemOf(fd);
-    if (modem && modem->heldByXoff && size > 0)
+    if (modem && modem->heldByXoff)
         return errno = EAGAIN, -1;
     return REAL(write, fd, data, size);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 // What a pseudo-terminal lacks of a serial line, answered for it by the tests' stand-ins for the C
@@ -46,8 +47,18 @@ struct Modem
     bool heldByXoff = false;
 };
 
-dev_t deviceOf(int fd);
-// By the slave's device number, which every descriptor of it shares.
-std::map<dev_t, Modem> &modems();
+// A character device's number, which every descriptor of it shares; 0 for anything else.
+inline dev_t deviceOf(int fd)
+{
+    struct stat status{};
+    return ::fstat(fd, &status) || !S_ISCHR(status.st_mode) ? 0 : status.st_rdev;
+}
+
+// By the slave's device number. Never destroyed: a server still writes while it exits.
+inline std::map<dev_t, Modem> &modems()
+{
+    static auto &table = *new std::map<dev_t, Modem>;
+    return table;
+}
 
 } // namespace ptyline
