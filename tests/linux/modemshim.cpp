@@ -11,7 +11,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <unistd.h>
 
 // The definition the C library or a sanitizer runtime would have given to a call handed on.
 #define REAL(function, ...) \
@@ -70,7 +69,7 @@ Modem *modemOf(int fd)
 Shared *sharedFile()
 {
     const char *path = std::getenv("VELMORA_PTY_LINE");
-    const int file = path ? ::open(path, O_RDWR | O_CLOEXEC) : -1;
+    const int file = path ? ::open(path, O_RDWR) : -1;
     void *memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
     return memory == MAP_FAILED ? nullptr : static_cast<Shared *>(memory);
 }
@@ -86,17 +85,17 @@ Shared *lineOf(int fd)
     return deviceOf(fd) ? shared : nullptr;
 }
 
-// TIOCMGET reads the lines; the others change DTR and RTS alone, the inputs being the far end's.
+// TIOCMGET reads the lines; TIOCMSET sets DTR and RTS, TIOCMBIS and TIOCMBIC raise and drop those
+// of them that are given: the inputs are the far end's.
 void answer(Shared &line, unsigned long request, int &bits)
 {
-    const int outputs = bits & (TIOCM_DTR | TIOCM_RTS);
+    const int outputs = TIOCM_DTR | TIOCM_RTS;
+    const int changed = request == TIOCMSET ? outputs : bits & outputs;
     line.linesRead += request == TIOCMGET;
     if (request == TIOCMGET)
         bits = line.lines;
-    else if (request == TIOCMSET)
-        line.lines = (line.lines & ~(TIOCM_DTR | TIOCM_RTS)) | outputs;
     else
-        line.lines = request == TIOCMBIS ? line.lines | outputs : line.lines & ~outputs;
+        line.lines = (line.lines & ~changed) | (request == TIOCMBIC ? 0 : bits & changed);
 }
 
 // Given a UART clock, a speed without a Bxxx constant is made as that clock over the nearest whole
@@ -104,11 +103,11 @@ void answer(Shared &line, unsigned long request, int &bits)
 void makeSpeed(int fd, unsigned long request, void *argument)
 {
     const Modem *modem = request == setTermios2 ? modemOf(fd) : nullptr;
-    if (!modem || !modem->uartClock || !static_cast<Termios2 *>(argument)->ospeed)
-        return;
-    auto &tio = *static_cast<Termios2 *>(argument);
-    const unsigned clock = modem->uartClock;
-    tio.ispeed = tio.ospeed = clock / std::max(1u, (clock + tio.ospeed / 2) / tio.ospeed);
+    auto *tio = static_cast<Termios2 *>(argument);
+    if (modem && modem->uartClock && tio->ospeed) {
+        const unsigned clock = modem->uartClock;
+        tio->ispeed = tio->ospeed = clock / std::max(1u, (clock + tio->ospeed / 2) / tio->ospeed);
+    }
 }
 
 // Hands a change of the settings on at the 8,n that the pty keeps anyway, keeping what was asked:

@@ -1,11 +1,12 @@
 # Drives the program's window on a private X server for the end-to-end runs, in bash. Sourcing it
-# makes $tmp, a private folder, and $pids, what is killed when the run ends (after the caller's
-# stop, if it defines one).
+# makes $tmp, a private folder, and $pids, what is killed when the run ends, after stop, which the
+# caller may define again.
 fail() { echo "FAIL: $*" >&2; exit 1; }
 # soon COMMAND...: COMMAND must succeed within 30 seconds.
 soon() { for _ in $(seq 150); do "$@" && return; sleep 0.2; done; fail "never: $*"; }
+stop() { :; }
 tmp=$(mktemp -d) pids=()
-trap '{ type -t stop >/dev/null && stop; kill "${pids[@]}"; wait; } 2>/dev/null; rm -rf "$tmp"' EXIT
+trap '{ stop; kill "${pids[@]}"; wait; } 2>/dev/null; rm -rf "$tmp"' EXIT
 
 x_server() {
     timeout 120 Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$tmp/display" 2>/dev/null &
@@ -28,11 +29,10 @@ far_pty() {
 serve_com3() {
     far_pty remote3
     truncate -s 12 "$tmp/remote3.line"
-    local port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0))
+    local port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("", 0))
 print(s.getsockname()[1])')
-    local config="connection: &c#  accepter: telnet(rfc2217),tcp,127.0.0.1,$port#  "
-    config+="connector: serialdev,$(<"$tmp/remote3.pty"),9600n81,local"
-    LD_PRELOAD=$2 VELMORA_PTY_LINE=$tmp/remote3.line ser2net -n -u -Y "$config" 2>/dev/null &
+    LD_PRELOAD=$2 VELMORA_PTY_LINE=$tmp/remote3.line \
+        ser2net -n -u -C "127.0.0.1,$port:telnet:0:$(<"$tmp/remote3.pty"):9600 remctl LOCAL" &
     pids+=($!)
     soon grep -q ":$(printf %04X "$port") 00000000:0000 0A" /proc/net/tcp
     mkdir -p "$1/velmora"
