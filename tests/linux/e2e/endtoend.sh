@@ -4,10 +4,8 @@
 # text there and end with status 0 on Ctrl+Q. Usage: endtoend.sh VELMORA MODEMSHIM.so; it moves
 # itself into a mount namespace of its own.
 set -u
-[ "$(id -u)" = 0 ] && type -P unshare Xvfb xdotool script import ser2net >/dev/null || {
-    echo "SKIP: needs root for its mounts, and unshare, Xvfb, xdotool, script, import, ser2net"
-    exit 77
-}
+tools="unshare Xvfb xdotool script import ser2net"
+[ "$(id -u)" = 0 ] && type -P $tools >/dev/null || { echo "SKIP: needs root and $tools"; exit 77; }
 [ "${3-}" = own ] || exec unshare -m --propagation private bash "$0" "$(realpath "$1")" "$2" own
 . "$(dirname "$0")/../../support/xdrive.sh"
 # The mounts below must never reach the caller's namespace.
