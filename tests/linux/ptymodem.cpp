@@ -5,12 +5,14 @@
 
 #include <fcntl.h>
 
+using namespace ptyline;
+
 PtyModem::PtyModem(unsigned uartClock)
     : m_master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
     , m_slave((::grantpt(m_master), ::unlockpt(m_master),
                ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC)))
     , m_path(QString::fromLocal8Bit(::ptsname(m_master)))
-    , m_modem(ptyline::modems()[ptyline::deviceOf(m_slave)])
+    , m_modem(modems()[deviceOf(m_slave)])
 {
     termios tio = slaveTermios();
     ::cfmakeraw(&tio); // no echo to the master while the code under test has the slave closed
@@ -20,7 +22,7 @@ PtyModem::PtyModem(unsigned uartClock)
 
 PtyModem::~PtyModem()
 {
-    ptyline::modems().erase(ptyline::deviceOf(m_slave));
+    modems().erase(deviceOf(m_slave));
     hangUp();
     ::close(m_slave);
 }
@@ -34,8 +36,8 @@ termios PtyModem::slaveTermios() const
 
 unsigned PtyModem::slaveBaudRate() const
 {
-    ptyline::Termios2 tio{};
-    return ::ioctl(m_slave, ptyline::getTermios2, &tio) ? 0 : tio.ospeed;
+    Termios2 tio{};
+    return ::ioctl(m_slave, getTermios2, &tio) ? 0 : tio.ospeed;
 }
 
 qint64 PtyModem::write(const QByteArray &bytes) const
