@@ -18,7 +18,7 @@ x_server() {
 # far_pty NAME: a pseudo terminal, named in $tmp/NAME.pty, whose far end copies what comes to
 # $tmp/NAME.far.
 far_pty() {
-    script -qfc "tty >$tmp/$1.pty; exec sleep 300" /dev/null </dev/null >"$tmp/$1.far" 2>&1 &
+    script -qfc "tty >$tmp/$1.pty; exec sleep 600" /dev/null </dev/null >"$tmp/$1.far" 2>&1 &
     pids+=($!)
     soon [ -s "$tmp/$1.pty" ]
 }
