@@ -32,7 +32,8 @@ serve_com3() {
     local port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("", 0))
 print(s.getsockname()[1])')
     LD_PRELOAD=$2 VELMORA_PTY_LINE=$tmp/remote3.line \
-        ser2net -n -u -C "127.0.0.1,$port:telnet:0:$(<"$tmp/remote3.pty"):9600 remctl LOCAL" &
+        ser2net -n -u -C "127.0.0.1,$port:telnet:0:$(<"$tmp/remote3.pty"):9600 remctl LOCAL" \
+        2>/dev/null &
     pids+=($!)
     soon grep -q ":$(printf %04X "$port") 00000000:0000 0A" /proc/net/tcp
     mkdir -p "$1/velmora"

@@ -6,7 +6,7 @@
 set -u
 tools="unshare Xvfb xdotool script import ser2net"
 [ "$(id -u)" = 0 ] && type -P $tools >/dev/null || { echo "SKIP: needs root and $tools"; exit 77; }
-[ "${3-}" = own ] || exec unshare -m --propagation private bash "$0" "$(realpath "$1")" "$2" own
+[ "${3-}" = own ] || exec unshare -m --propagation private bash "$0" "$@" own
 . "$(dirname "$0")/../../support/xdrive.sh"
 # The mounts below must never reach the caller's namespace.
 [ "$(readlink /proc/self/ns/mnt)" != "$(readlink /proc/$PPID/ns/mnt)" ] ||
