@@ -1,9 +1,9 @@
 // The stand-ins for the C library's calls that ptyline.h tells of. Built alone, this is the library
-// preloaded into the RFC 2217 servers (ser2net, pyserial's server), which raises CTS, DSR and DCD
-// for them and reads DTR, RTS and the character size and parity they asked for.
+// preloaded into the RFC 2217 servers and into Wine's processes.
 #include "ptyline.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -11,9 +11,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
 
 // The definition the C library or a sanitizer runtime would have given to a call handed on.
 #define REAL(function, ...) \
@@ -21,20 +18,47 @@
 
 using namespace ptyline;
 
-dev_t ptyline::deviceOf(int fd)
+namespace {
+
+// DTR at one end is DSR and DCD at the other and RTS is CTS; the settings are the cable's, as an
+// end last set them, so that the far end reads the near end's. A break cuts it: its ends are then
+// bare ptys, whose driver fails every request for the lines, as one that lost its device without
+// saying so.
+struct Cable
+{
+    std::array<dev_t, 2> ends{};
+    std::array<Modem, 2> lines{};
+    termios settings{};
+    bool cut = false;
+} cable;
+
+dev_t deviceAt(const std::string &path)
 {
     struct stat status{};
-    return ::fstat(fd, &status) || !S_ISCHR(status.st_mode) ? 0 : status.st_rdev;
+    return ::stat(path.c_str(), &status) ? 0 : status.st_rdev;
 }
 
-// Never destroyed: a server still writes while it exits.
-std::map<dev_t, Modem> &ptyline::modems()
+// fd's end of the cable between the ptys that the folder's links pty1 and pty3 lead to (a socat's
+// two), its inputs being the other end's outputs. A new pair of ptys is a new cable.
+Shared *cableEnd(int fd)
 {
-    static auto &table = *new std::map<dev_t, Modem>;
-    return table;
+    const char *folder = std::getenv("VELMORA_NULL_MODEM");
+    const dev_t self = deviceOf(fd);
+    if (!folder || self == 0)
+        return nullptr;
+    const std::string ports = folder;
+    const std::array ends{deviceAt(ports + "/pty1"), deviceAt(ports + "/pty3")};
+    if (ends != cable.ends)
+        cable = {ends};
+    const int end = self == ends[0] ? 0 : self == ends[1] ? 1 : -1;
+    if (end < 0 || cable.cut)
+        return nullptr;
+    Shared &line = cable.lines[end].line;
+    const int theirs = cable.lines[1 - end].line.lines;
+    line.lines = (line.lines & (TIOCM_DTR | TIOCM_RTS))
+        | (theirs & TIOCM_DTR ? TIOCM_DSR | TIOCM_CAR : 0) | (theirs & TIOCM_RTS ? TIOCM_CTS : 0);
+    return &line;
 }
-
-namespace {
 
 Modem *modemOf(int fd)
 {
@@ -45,50 +69,45 @@ Modem *modemOf(int fd)
 Shared *sharedFile()
 {
     const char *path = std::getenv("VELMORA_PTY_LINE");
-    const int file = path ? ::open(path, O_RDWR | O_CLOEXEC) : -1;
+    const int file = path ? ::open(path, O_RDWR) : -1;
     void *memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED, file, 0);
     return memory == MAP_FAILED ? nullptr : static_cast<Shared *>(memory);
 }
 
-// A PtyModem's line, else the shared file's if fd is a Unix 98 pty slave (majors 136 to 143).
+// A PtyModem's line, else the shared file's for a character device, else the cable's.
 Shared *lineOf(int fd)
 {
     if (Modem *modem = modemOf(fd))
         return &modem->line;
     static Shared *const shared = sharedFile();
-    const unsigned kind = major(deviceOf(fd));
-    return kind >= 136 && kind <= 143 ? shared : nullptr;
+    if (!shared)
+        return cableEnd(fd);
+    return deviceOf(fd) ? shared : nullptr;
 }
 
-bool isModemRequest(unsigned long request)
-{
-    return request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC;
-}
-
-// TIOCMGET reads the lines; the others change DTR and RTS alone, the inputs being the far end's.
+// TIOCMGET reads the lines; TIOCMSET sets DTR and RTS, TIOCMBIS and TIOCMBIC raise and drop those
+// of them that are given: the inputs are the far end's.
 void answer(Shared &line, unsigned long request, int &bits)
 {
-    const int outputs = bits & (TIOCM_DTR | TIOCM_RTS);
+    const int outputs = TIOCM_DTR | TIOCM_RTS;
+    const int changed = request == TIOCMSET ? outputs : bits & outputs;
     line.linesRead += request == TIOCMGET;
     if (request == TIOCMGET)
         bits = line.lines;
-    else if (request == TIOCMSET)
-        line.lines = (line.lines & ~(TIOCM_DTR | TIOCM_RTS)) | outputs;
     else
-        line.lines = request == TIOCMBIS ? line.lines | outputs : line.lines & ~outputs;
+        line.lines = (line.lines & ~changed) | (request == TIOCMBIC ? 0 : bits & changed);
 }
 
 // Given a UART clock, a speed without a Bxxx constant is made as that clock over the nearest whole
 // divisor.
-void *asMade(int fd, unsigned long request, void *argument, Termios2 &made)
+void makeSpeed(int fd, unsigned long request, void *argument)
 {
     const Modem *modem = request == setTermios2 ? modemOf(fd) : nullptr;
-    if (!modem || !modem->uartClock || !static_cast<Termios2 *>(argument)->ospeed)
-        return argument;
-    made = *static_cast<Termios2 *>(argument);
-    const unsigned clock = modem->uartClock;
-    made.ispeed = made.ospeed = clock / std::max(1u, (clock + made.ospeed / 2) / made.ospeed);
-    return &made;
+    auto *tio = static_cast<Termios2 *>(argument);
+    if (modem && modem->uartClock && tio->ospeed) {
+        const unsigned clock = modem->uartClock;
+        tio->ispeed = tio->ospeed = clock / std::max(1u, (clock + tio->ospeed / 2) / tio->ospeed);
+    }
 }
 
 // Hands a change of the settings on at the 8,n that the pty keeps anyway, keeping what was asked:
@@ -104,64 +123,62 @@ template <typename Call> int setKept(Shared *line, tcflag_t &cflag, Call set)
     return result;
 }
 
-// The settings read back, with the character size and parity that were asked for.
-int gotAsked(const Shared *line, tcflag_t &cflag, int result)
+int gotAsked(const Shared *line, termios &tio, int result)
 {
     if (line && result == 0)
-        cflag = (cflag & ~keptBits) | line->cflag;
+        reportAsked(tio, line->cflag);
     return result;
 }
 
 } // namespace
 
-// ser2net reads and writes the settings with ioctl too: TCGETS and TCGETS2 ('T' 0x01, 0x2A) read,
-// TCSETS, TCSETSW, TCSETSF and their termios2 forms (0x02 to 0x04, 0x2B to 0x2D) write. termios
-// and termios2 both start with the four flag words.
+// TIOCMGET, TIOCMBIS, TIOCMBIC and TIOCMSET are the lines' requests. ser2net reads and writes the
+// settings by termios2 (TCGETS2; TCSETS2, TCSETSW2 and TCSETSF2), which starts as termios does.
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
 {
     va_list arguments;
     va_start(arguments, request);
-    Termios2 made;
-    void *argument = asMade(fd, request, va_arg(arguments, void *), made);
+    void *argument = va_arg(arguments, void *);
     va_end(arguments);
+    makeSpeed(fd, request, argument);
     Shared *line = lineOf(fd);
-    if (line && isModemRequest(request)) {
+    if (request == TIOCSBRK && cableEnd(fd))
+        cable.cut = true;
+    if (line && request >= TIOCMGET && request <= TIOCMSET) {
         answer(*line, request, *static_cast<int *>(argument));
         return 0;
     }
-    const unsigned number = _IOC_TYPE(request) == 'T' ? _IOC_NR(request) : 0;
     const auto real = [&] { return REAL(ioctl, fd, request, argument); };
-    if ((number >= 0x02 && number <= 0x04) || (number >= 0x2B && number <= 0x2D))
+    if (request - setTermios2 <= 2)
         return setKept(line, static_cast<termios *>(argument)->c_cflag, real);
-    if (number == 0x01 || number == 0x2A)
-        return gotAsked(line, static_cast<termios *>(argument)->c_cflag, real());
+    if (request == getTermios2)
+        return gotAsked(line, *static_cast<termios *>(argument), real());
     return real();
 }
 
 extern "C" int tcgetattr(int fd, termios *tio) noexcept
 {
-    return gotAsked(lineOf(fd), tio->c_cflag, REAL(tcgetattr, fd, tio));
+    const int result = gotAsked(lineOf(fd), *tio, REAL(tcgetattr, fd, tio));
+    if (result == 0 && cableEnd(fd) && cable.settings.c_cflag != 0) // once an end set them
+        *tio = cable.settings;
+    return result;
 }
 
 extern "C" int tcsetattr(int fd, int action, const termios *tio) noexcept
 {
     termios taken = *tio;
-    return setKept(lineOf(fd), taken.c_cflag, [&] { return REAL(tcsetattr, fd, action, &taken); });
+    const int result
+        = setKept(lineOf(fd), taken.c_cflag, [&] { return REAL(tcsetattr, fd, action, &taken); });
+    if (result == 0 && cableEnd(fd))
+        cable.settings = *tio;
+    return result;
 }
 
+// While the far end holds the line with XOFF, the UART takes nothing more.
 extern "C" ssize_t write(int fd, const void *data, size_t size)
 {
-    Modem *modem = modemOf(fd);
-    if (!modem || !modem->heldByXoff || size == 0)
-        return REAL(write, fd, data, size);
-    const size_t taken = std::min(size, 16 - modem->fifo.size());
-    modem->fifo.append(static_cast<const char *>(data), taken);
-    return taken > 0 ? ssize_t(taken) : (errno = EAGAIN, -1);
-}
-
-extern "C" int tcflush(int fd, int queue) noexcept
-{
-    if (Modem *modem = modemOf(fd); modem && queue != TCIFLUSH)
-        modem->fifo.clear();
-    return REAL(tcflush, fd, queue);
+    const Modem *modem = modemOf(fd);
+    if (modem && modem->heldByXoff)
+        return errno = EAGAIN, -1;
+    return REAL(write, fd, data, size);
 }

@@ -1,33 +1,28 @@
 #include "ptymodem.h"
 
-#include "ptyline.h"
-
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
 #include <fcntl.h>
 
-namespace {
-
-ptyline::Modem &modemOf(int slave) { return ptyline::modems()[ptyline::deviceOf(slave)]; }
-
-} // namespace
+using namespace ptyline;
 
 PtyModem::PtyModem(unsigned uartClock)
     : m_master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
     , m_slave((::grantpt(m_master), ::unlockpt(m_master),
                ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC)))
     , m_path(QString::fromLocal8Bit(::ptsname(m_master)))
+    , m_modem(modems()[deviceOf(m_slave)])
 {
     termios tio = slaveTermios();
     ::cfmakeraw(&tio); // no echo to the master while the code under test has the slave closed
     ::tcsetattr(m_slave, TCSANOW, &tio);
-    modemOf(m_slave).uartClock = uartClock;
+    m_modem.uartClock = uartClock;
 }
 
 PtyModem::~PtyModem()
 {
-    ptyline::modems().erase(ptyline::deviceOf(m_slave));
+    modems().erase(deviceOf(m_slave));
     hangUp();
     ::close(m_slave);
 }
@@ -41,18 +36,14 @@ termios PtyModem::slaveTermios() const
 
 unsigned PtyModem::slaveBaudRate() const
 {
-    ptyline::Termios2 tio{};
-    return ::ioctl(m_slave, ptyline::getTermios2, &tio) ? 0 : tio.ospeed;
+    Termios2 tio{};
+    return ::ioctl(m_slave, getTermios2, &tio) ? 0 : tio.ospeed;
 }
-
-int &PtyModem::lines() { return modemOf(m_slave).line.lines; }
 
 qint64 PtyModem::write(const QByteArray &bytes) const
 {
-    ptyline::Modem &modem = modemOf(m_slave);
-    modem.heldByXoff = bytes.contains('\x13') || (modem.heldByXoff && !bytes.contains('\x11'));
-    if (!modem.heldByXoff && ::write(m_slave, modem.fifo.data(), modem.fifo.size()) >= 0)
-        modem.fifo.clear();
+    bool &held = m_modem.heldByXoff;
+    held = bytes.contains('\x13') || (held && !bytes.contains('\x11'));
     return ::write(m_master, bytes.constData(), size_t(bytes.size()));
 }
 

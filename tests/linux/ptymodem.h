@@ -1,9 +1,10 @@
 #pragma once
 
+#include "ptyline.h"
+
 #include <QByteArray>
 #include <QString>
 
-#include <termios.h>
 #include <unistd.h>
 
 // A pseudo-terminal whose slave the code under test opens by its path while the test plays the far
@@ -25,7 +26,7 @@ public:
     termios slaveTermios() const;
     unsigned slaveBaudRate() const;
     // TIOCM_* bits: the far end raises DCD, DSR and CTS and sees DTR and RTS.
-    int &lines();
+    int &lines() { return m_modem.line.lines; }
 
     qint64 write(const QByteArray &bytes) const;
     // What the master holds once events ran until `count` bytes came or three seconds passed.
@@ -37,4 +38,5 @@ private:
     int m_master;
     int m_slave;
     QString m_path;
+    ptyline::Modem &m_modem;
 };

@@ -24,6 +24,6 @@ ports=${VELMORA_PORTS%/*} && mkdir -p "$ports"
 wineserver 2>/dev/null
 wine "$@"; status=$?
 wineserver -w
-pid=$(cat "$ports/socat.pid" 2>/dev/null) && rm "$ports/socat.pid" &&
-    grep -qx socat "/proc/$pid/comm" && kill "$pid"
+pkill -x -F "$ports/socat.pid" socat 2>/dev/null
+rm -f "$ports/socat.pid"
 exit $status

@@ -1,33 +1,29 @@
 #!/bin/bash
 # The real program on a private X server, COM1 a /dev/COM1 link to a pseudo terminal and COM3 a port
 # that ser2net serves: it must show its dated title, open each when its box is ticked, send the TD
-# text there and end with status 0 on Ctrl+Q. Usage: endtoend.sh <velmora binary>; it moves itself
-# into a mount namespace of its own.
-set -u; support=$(dirname "$0")/../../support
-. "$support/xdrive.sh" && . "$support/remotecom3.sh"
-[ "$(id -u)" = 0 ] && type -P unshare Xvfb xdotool script import ser2net g++ >/dev/null || {
-    echo "SKIP: needs root for its mounts, and unshare, Xvfb, xdotool, script, import, ser2net, g++"
-    exit 77
-}
-[ "${2-}" = own ] || exec unshare -m --propagation private bash "$0" "$(realpath "$1")" own
+# text there and end with status 0 on Ctrl+Q. Usage: endtoend.sh VELMORA MODEMSHIM.so; it moves
+# itself into a mount namespace of its own.
+set -u
+tools="unshare Xvfb xdotool script import ser2net"
+[ "$(id -u)" = 0 ] && type -P $tools >/dev/null || { echo "SKIP: needs root and $tools"; exit 77; }
+[ "${3-}" = own ] || exec unshare -m --propagation private bash "$0" "$@" own
+. "$(dirname "$0")/../../support/xdrive.sh"
 # The mounts below must never reach the caller's namespace.
 [ "$(readlink /proc/self/ns/mnt)" != "$(readlink /proc/$PPID/ns/mnt)" ] ||
     fail "not in a namespace of its own"
 
-tmp=$(mktemp -d) pids=()
-trap 'kill "${pids[@]}" 2>/dev/null; wait; rm -rf "$tmp"' EXIT
 # A /dev with only new pseudo terminals, and lock files that go with the namespace even when the
 # program is killed.
 mount -t tmpfs tmpfs /dev && mknod -m 666 /dev/null c 1 3 && mkdir /dev/pts &&
     ln -s pts/ptmx /dev/ptmx &&
     mount -t devpts -o newinstance,ptmxmode=666 devpts /dev/pts && mount -t tmpfs tmpfs /run/lock ||
     fail "cannot hide the machine's devices"
-# COM1's far end is the master side, which script copies to a file.
-script -qfc "tty >$tmp/pty; exec sleep 60" /dev/null </dev/null >"$tmp/far" 2>&1 & pids+=($!)
-x_server && soon [ -s "$tmp/pty" ] && ln -s "$(cat "$tmp/pty")" /dev/COM1 || fail "no pty"
-
-serve_com3 "$tmp/.config"
-LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 XDG_RUNTIME_DIR=$tmp HOME=$tmp "$1" &
-pids+=($!)
-window "Brannick       Velmora v.1.1              Сегодня: $(LC_ALL=C date '+%-d  %B  %Y года  %A')"
-sends "$tmp/far" && remote_sends && ends ctrl+q $!
+far_pty com1
+ln -s "$(<"$tmp/com1.pty")" /dev/COM1
+x_server
+serve_com3 "$tmp/.config" "$2"
+today=$(LC_ALL=C date '+%-d  %B  %Y года  %A')
+start env LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 XDG_RUNTIME_DIR=$tmp \
+    HOME=$tmp "$1"
+sends
+ends ctrl+q
