@@ -3,13 +3,6 @@
 #include "ptymodem.h"
 #include "qtserialtransport.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-
-#include <ctime>
-
-#include <sys/ioctl.h>
-
 using namespace Qt::StringLiterals;
 
 // The slave of a pty with modem lines is the near end; a 3 MHz UART clock rounds the speeds that
@@ -26,10 +19,7 @@ FarEnd::~FarEnd() = default;
 
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<QtSerialTransport>(); }
 // 3 MHz over 12 is 250000, 2.3 % off.
-QString FarEnd::unreachableSettings() { return u"256000,n,8,1"_s; }
-bool FarEnd::takesBothHandshakes() { return true; }
-bool FarEnd::closeDropsHeldOutput() { return true; }
-double FarEnd::cpuSeconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
+const FarEnd::Traits FarEnd::traits{u"256000,n,8,1"_s, true, true};
 QString FarEnd::device() const { return m_cable->pty.slavePath(); }
 
 QString FarEnd::lineInForce() const
@@ -45,20 +35,8 @@ void FarEnd::raise(bool dcdAndDsr, bool cts)
         | (cts ? TIOCM_CTS : 0);
 }
 
-// Whole, as the pty takes it in pieces while the port reads.
-qint64 FarEnd::write(const QByteArray &bytes)
+qsizetype FarEnd::writeSome(const QByteArray &bytes)
 {
-    qint64 done = 0;
-    for (QDeadlineTimer end(3000); done < bytes.size() && !end.hasExpired();
-         QCoreApplication::processEvents())
-        done += qMax<qint64>(0, m_cable->pty.write(bytes.mid(done)));
-    return done;
+    return qMax(0LL, m_cable->pty.write(bytes));
 }
-QByteArray FarEnd::read(qsizetype count) { return m_cable->pty.read(count); }
-void FarEnd::hangUp() { m_cable->pty.hangUp(); }
-// The old cable goes first: a new one takes its names.
-void FarEnd::plugIn()
-{
-    m_cable.reset();
-    m_cable = std::make_unique<Cable>();
-}
+QByteArray FarEnd::readSome() { return m_cable->pty.read(0); }
