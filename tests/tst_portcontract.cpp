@@ -3,8 +3,6 @@
 
 #include <QTest>
 
-#include <ctime>
-
 using namespace Qt::StringLiterals;
 
 // A closed port on a new cable; the port goes first.
@@ -71,9 +69,7 @@ private Q_SLOTS:
         for (const bool whileOpen : {false, true}) {
             Line line;
             auto &[far, port] = line;
-            QVERIFY(!whileOpen
-                    || (port.setSettings(u"2400,n,8,1")
-                        && port.setHandshaking((handshaking + 1) % 3) && opened(port)));
+            QVERIFY(!whileOpen || (port.setHandshaking((handshaking + 1) % 3) && opened(port)));
             const QString before = far.lineInForce();
             const bool settingsTaken = port.setSettings(settings);
             const QString midway = far.lineInForce();
@@ -81,7 +77,7 @@ private Q_SLOTS:
                 && (whileOpen || opened(port));
             QVERIFY(!port.setHandshaking(4) && (!taken || !port.setSettings(u"9600,n,8,1.5")));
             // Not every driver tells the RTS it drives; the far end always does.
-            const bool farRts = far.outputsSeen().contains(u"rts"_s);
+            const bool farRts = far.outputsSeen().contains(u"rts");
             QVERIFY(port.rtsEnable().value_or(farRts) == farRts);
             QTEST(taken ? far.lineInForce() + (farRts ? u", rts"_s : u""_s) : u"refused"_s,
                   "inForce");
@@ -94,12 +90,12 @@ private Q_SLOTS:
     }
 
     // Wishes made while closed reach the far end at the open, toggles while open at once, and a
-    // close drops both lines. Each case as "OURS>THEIRS: at the open, inputs read, after toggles,
-    // closed".
+    // close drops the line left raised. Each case as "OURS>THEIRS: at the open, inputs read, after
+    // toggles, closed", with DTR and DCD with DSR as 1, RTS and CTS as 2.
     void modemLines()
     {
         QStringList seen;
-        for (const auto &[ours, theirs] : {std::pair(0, 0), {1, 2}, {2, 1}, {3, 3}}) {
+        for (const auto &[ours, theirs] : {std::pair(1, 2), {2, 1}}) {
             Line line;
             auto &[far, port] = line;
             QVERIFY(port.setDtrEnable(ours & 1) && port.setRtsEnable(ours & 2) && opened(port));
@@ -114,9 +110,7 @@ private Q_SLOTS:
             QVERIFY(port.setPortOpen(false));
             seen << far.outputsSeen();
         }
-        QCOMPARE(seen.join(u','),
-                 u"0>0: ,,dtr rts,,1>2: dtr,cts,rts,,2>1: rts,cd dsr,dtr,,"
-                 "3>3: dtr rts,cd dsr cts,,"_s);
+        QCOMPARE(seen.join(u','), u"1>2: dtr,cts,rts,,2>1: rts,cd dsr,dtr,"_s);
     }
 
     // Each chunk is read on its own ("|" ends a read), so a character split across chunks is split
@@ -125,14 +119,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArrayList>("chunks");
         QTest::addColumn<QString>("reads");
-        QTest::newRow("splitCharacters")
-            << QByteArrayList{"a\xD0", "\x96z\xF0\x9F", "\x98", "\x80!"}
-            << u"a|Жz||\U0001F600!|"_s;
+        QTest::newRow("splitCharactersThenALongBurst")
+            << QByteArrayList{"a\xD0", "\x96z\xF0\x9F", "\x98", "\x80!", QByteArray(100000, 'k')}
+            << u"a|Жz||\U0001F600!|"_s + QString(100000, u'k') + u'|';
         // A read that brings nothing more shows a character cut off as U+FFFD.
         QTest::newRow("invalidAndCutOff") << QByteArrayList{"x\xFFy\xE0\x80OK\xD2", "", "z"}
                                           << u"x\uFFFDy\uFFFD\uFFFDOK|\uFFFD|z|"_s;
-        QTest::newRow("longBurst")
-            << QByteArrayList{QByteArray(100000, 'k')} << QString(100000, u'k') + u'|';
     }
     void receiveAndSend()
     {
@@ -140,8 +132,7 @@ private Q_SLOTS:
         QFETCH(QString, reads);
         Line line;
         auto &[far, port] = line;
-        QVERIFY(!port.input() && !port.output(u"closed") && port.setSettings(u"921600,n,8,1"));
-        QVERIFY(opened(port));
+        QVERIFY(!port.input() && !port.output(u"closed") && opened(port));
         QString read;
         for (const QByteArray &chunk : chunks) {
             const qint64 sent = port.receivedBytes() + chunk.size();
@@ -172,8 +163,7 @@ private Q_SLOTS:
                 && (FarEnd::traits.closeDropsHeldOutput
                     || (far.write("\x11") && far.read(7) == "dropped")));
         QVERIFY(port.setPortOpen(false) && far.write("\x11"));
-        QVERIFY(QTest::qWaitFor([&] { return opened(port); }, 5000));
-        QVERIFY(port.output(u"afresh"));
+        QVERIFY(QTest::qWaitFor([&] { return opened(port); }, 5000) && port.output(u"afresh"));
         QCOMPARE(far.read(6), "afresh"_ba);
         QVERIFY(far.write("\x13") && (QTest::qWait(100), port.output(u"t")));
         QVERIFY(port.output(QString(4194304 - port.transport().queued(), u't'))
@@ -206,9 +196,10 @@ private Q_SLOTS:
             QVERIFY(port.setSettings(u"2400,e,7,1") && port.setDtrEnable(true) && opened(port));
             QVERIFY(far.write("abc\xD0"));
             QTRY_COMPARE(port.receivedBytes(), 4);
-            QVERIFY2(busySecond() < 0.25, "busy while idle");
+            // Not busy while idle either.
+            QVERIFY(busySecond() < 0.25);
         }
-        QVERIFY2(busySecond() < 0.25, "busy after the hang-up");
+        QVERIFY(busySecond() < 0.25);
         QCOMPARE(port.input(), u"abc\uFFFD"_s);
         QVERIFY(!port.input() && !port.output(u"anyone?") && !port.cdHolding());
         QVERIFY(port.setSettings(chosen) && !port.setPortOpen(true)

@@ -13,9 +13,8 @@ struct FarEnd::Cable
 };
 
 FarEnd::FarEnd()
-    : m_cable(std::make_unique<Cable>())
+    : m_cable(std::make_shared<Cable>())
 { }
-FarEnd::~FarEnd() = default;
 
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<QtSerialTransport>(); }
 // 3 MHz over 12 is 250000, 2.3 % off.

@@ -23,11 +23,10 @@ struct FarEnd::Cable
 };
 
 FarEnd::FarEnd()
-    : m_cable(std::make_unique<Cable>())
+    : m_cable(std::make_shared<Cable>())
 {
     QVERIFY(m_cable->pty.start());
 }
-FarEnd::~FarEnd() = default;
 
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<Rfc2217Transport>(); }
 // ser2net passes over one and a half stop bits.

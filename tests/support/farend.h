@@ -15,7 +15,7 @@ class FarEnd
 {
 public:
     FarEnd();
-    ~FarEnd();
+    Q_DISABLE_COPY(FarEnd)
 
     static std::unique_ptr<Transport> transport();
     // How this platform's driver differs from the others.
@@ -62,5 +62,6 @@ private:
     QByteArray readSome();
 
     struct Cable;
-    std::unique_ptr<Cable> m_cable;
+    // Deleted where it is made, so that no destructor need be written where Cable is known.
+    std::shared_ptr<Cable> m_cable;
 };

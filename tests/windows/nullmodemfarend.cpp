@@ -53,20 +53,16 @@ struct FarEnd::Cable
     qint64 move(auto call, auto *bytes, qsizetype size)
     {
         DWORD moved = 0;
-        const bool started = call(port, bytes, DWORD(size), nullptr, &io)
-            || ::GetLastError() == ERROR_IO_PENDING;
-        return started
-                && QTest::qWaitFor([&] { return ::GetOverlappedResult(port, &io, &moved, FALSE); },
-                                   10000)
-            ? moved
-            : 0;
+        if (call(port, bytes, DWORD(size), nullptr, &io) || ::GetLastError() == ERROR_IO_PENDING)
+            (void)QTest::qWaitFor(
+                [&] { return ::GetOverlappedResult(port, &io, &moved, FALSE); }, 10000);
+        return moved;
     }
 };
 
 FarEnd::FarEnd()
-    : m_cable(std::make_unique<Cable>())
+    : m_cable(std::make_shared<Cable>())
 { }
-FarEnd::~FarEnd() = default;
 
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<WinCommTransport>(); }
 // Wine makes 14400 baud 38400.
