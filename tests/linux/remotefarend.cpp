@@ -5,21 +5,11 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// Every cable is served at one address, as a new cable takes the old one's names.
-quint16 port()
-{
-    static const quint16 free = ServedPty::freePort();
-    return free;
-}
-
-} // namespace
-
 // The near end is a pty that ser2net serves on loopback.
 struct FarEnd::Cable
 {
-    ServedPty pty{ServedPty::Server::Ser2net, port()};
+    quint16 port = ServedPty::freePort();
+    ServedPty pty{ServedPty::Server::Ser2net, port};
 };
 
 FarEnd::FarEnd()
@@ -31,7 +21,7 @@ FarEnd::FarEnd()
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<Rfc2217Transport>(); }
 // ser2net passes over one and a half stop bits.
 const FarEnd::Traits FarEnd::traits{u"9600,n,8,1.5"_s, false, false};
-QString FarEnd::device() const { return u"rfc2217://127.0.0.1:%1"_s.arg(port()); }
+QString FarEnd::device() const { return u"rfc2217://127.0.0.1:%1"_s.arg(m_cable->port); }
 
 QString FarEnd::lineInForce() const
 {

@@ -10,7 +10,7 @@
 #include <memory>
 
 // The far end of a cable, played by the test, whose near end a port of the platform under test
-// opens. Destroyed, it is a cable pulled out; another one made after it takes its names.
+// opens. Destroyed, it is a cable pulled out.
 class FarEnd
 {
 public:
