@@ -1,5 +1,4 @@
 #include "farend.h"
-#include "linetext.h"
 #include "rfc2217transport.h"
 #include "servedpty.h"
 
@@ -12,6 +11,8 @@ struct FarEnd::Cable
     ServedPty pty{ServedPty::Server::Ser2net, port};
 };
 
+#include "ptyfarend.h"
+
 FarEnd::FarEnd()
     : m_cable(std::make_shared<Cable>())
 {
@@ -22,29 +23,6 @@ std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<Rfc2217
 // ser2net passes over one and a half stop bits.
 const FarEnd::Traits FarEnd::traits{u"9600,n,8,1.5"_s, false, false};
 QString FarEnd::device() const { return u"rfc2217://127.0.0.1:%1"_s.arg(m_cable->port); }
-
-QString FarEnd::lineInForce() const
-{
-    return lineText(m_cable->pty.slaveTermios(), m_cable->pty.slaveBaudRate());
-}
-
-// The server changes the lines after it answered, and drops them after the connection ended.
-QString FarEnd::outputsSeen() const
-{
-    QTest::qWait(200);
-    return outputsText(m_cable->pty.lines());
-}
-
-// ser2net polls the lines; they are taken once it read them twice and its notice came.
-void FarEnd::raise(bool dcdAndDsr, bool cts)
-{
-    int &lines = m_cable->pty.lines();
-    lines = (lines & (TIOCM_DTR | TIOCM_RTS)) | (dcdAndDsr ? TIOCM_CAR | TIOCM_DSR : 0)
-        | (cts ? TIOCM_CTS : 0);
-    const unsigned read = m_cable->pty.linesRead();
-    (void)QTest::qWaitFor([&] { return m_cable->pty.linesRead() >= read + 2; }, 5000);
-    QTest::qWait(200);
-}
 
 qsizetype FarEnd::writeSome(const QByteArray &bytes)
 {
