@@ -26,14 +26,11 @@ bool opened(PortCore &port) { return port.setPortOpen(true) && settled(port); }
 // Processor time this process uses over a second of its event loop.
 double busySecond()
 {
-    const auto used = [] {
-        timespec used{};
-        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
-        return used.tv_sec + used.tv_nsec / 1e9;
-    };
-    const double from = used();
+    timespec from{}, to{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &from);
     QTest::qWait(1000);
-    return used() - from;
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &to);
+    return to.tv_sec - from.tv_sec + (to.tv_nsec - from.tv_nsec) / 1e9;
 }
 
 // What every transport owes the port above it, run over this platform's cable.
@@ -146,19 +143,20 @@ private Q_SLOTS:
     {
         Line line;
         auto &[far, port] = line;
-        QVERIFY(port.setHandshaking(1) && opened(port) && far.write("\x13"));
+        const QByteArray xoff = "\x13", xon = "\x11";
+        QVERIFY(port.setHandshaking(1) && opened(port) && far.write(xoff));
         QTest::qWait(100);
         QVERIFY(port.output(u"held") && (QTest::qWait(200), far.read(0).isEmpty()));
-        QVERIFY(far.write("\x11") && far.read(4) == "held" && far.write("\x13"));
+        QVERIFY(far.write(xon) && far.read(4) == "held" && far.write(xoff));
         QTest::qWait(100);
         // A server sends what it held once the line is free, and takes a new connection only then.
         QVERIFY(port.output(u"dropped")
                 && (FarEnd::traits.closeDropsHeldOutput
-                    || (far.write("\x11") && far.read(7) == "dropped")));
-        QVERIFY(port.setPortOpen(false) && far.write("\x11"));
+                    || (far.write(xon) && far.read(7) == "dropped")));
+        QVERIFY(port.setPortOpen(false) && far.write(xon));
         QVERIFY(QTest::qWaitFor([&] { return opened(port); }, 5000) && port.output(u"afresh"));
         QCOMPARE(far.read(6), "afresh"_ba);
-        QVERIFY(far.write("\x13") && (QTest::qWait(100), port.output(u"t")));
+        QVERIFY(far.write(xoff) && (QTest::qWait(100), port.output(u"t")));
         QVERIFY(port.output(QString(4194304 - port.transport().queued(), u't'))
                 && !port.output(u"t"));
         QVERIFY(far.write(QByteArray(1052672, 'r')));

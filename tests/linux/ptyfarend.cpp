@@ -2,8 +2,6 @@
 #include "ptymodem.h"
 #include "qtserialtransport.h"
 
-using namespace Qt::StringLiterals;
-
 // The slave of a pty with modem lines is the near end; a 3 MHz UART clock rounds the speeds that
 // have no Bxxx constant.
 struct FarEnd::Cable
@@ -19,7 +17,7 @@ FarEnd::FarEnd()
 
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<QtSerialTransport>(); }
 // 3 MHz over 12 is 250000, 2.3 % off.
-const FarEnd::Traits FarEnd::traits{u"256000,n,8,1"_s, true, true};
+const FarEnd::Traits FarEnd::traits{QStringLiteral("256000,n,8,1"), true, true};
 QString FarEnd::device() const { return m_cable->pty.slavePath(); }
 
 qsizetype FarEnd::writeSome(const QByteArray &bytes)

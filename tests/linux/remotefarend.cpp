@@ -2,8 +2,6 @@
 #include "rfc2217transport.h"
 #include "servedpty.h"
 
-using namespace Qt::StringLiterals;
-
 // The near end is a pty that ser2net serves on loopback.
 struct FarEnd::Cable
 {
@@ -21,8 +19,11 @@ FarEnd::FarEnd()
 
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<Rfc2217Transport>(); }
 // ser2net passes over one and a half stop bits.
-const FarEnd::Traits FarEnd::traits{u"9600,n,8,1.5"_s, false, false};
-QString FarEnd::device() const { return u"rfc2217://127.0.0.1:%1"_s.arg(m_cable->port); }
+const FarEnd::Traits FarEnd::traits{QStringLiteral("9600,n,8,1.5"), false, false};
+QString FarEnd::device() const
+{
+    return QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_cable->port);
+}
 
 qsizetype FarEnd::writeSome(const QByteArray &bytes)
 {

@@ -15,7 +15,6 @@ class FarEnd
 {
 public:
     FarEnd();
-    Q_DISABLE_COPY(FarEnd)
 
     static std::unique_ptr<Transport> transport();
     // How this platform's driver differs from the others.
@@ -62,6 +61,7 @@ private:
     QByteArray readSome();
 
     struct Cable;
-    // Deleted where it is made, so that no destructor need be written where Cable is known.
+    // Owned alone: a shared pointer only for its deleter, made where the Cable is known, so that
+    // FarEnd needs no destructor of its own.
     std::shared_ptr<Cable> m_cable;
 };

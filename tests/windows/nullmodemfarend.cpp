@@ -75,8 +75,8 @@ QString FarEnd::lineInForce() const
     DCB line{};
     ::GetCommState(m_cable->port, &line);
     return QString::asprintf("%lu cs%u%s%s%s%s%s%s%s", line.BaudRate, line.ByteSize,
-                             line.Parity > 0 ? " parenb" : "", line.Parity % 2 ? " parodd" : "",
-                             line.Parity > 2 ? " cmspar" : "", line.StopBits > 0 ? " cstopb" : "",
+                             line.Parity ? " parenb" : "", line.Parity % 2 ? " parodd" : "",
+                             line.Parity > 2 ? " cmspar" : "", line.StopBits ? " cstopb" : "",
                              line.fOutxCtsFlow ? " crtscts" : "", line.fOutX ? " ixon" : "",
                              line.fInX ? " ixoff" : "");
 }

@@ -25,9 +25,9 @@ private Q_SLOTS:
     void texts()
     {
         QStringList made{deviceText(u" USB\t\r\nPort \a\u202E<b>"_s + QString(70, u'x'))};
-        for (const QString &id :
-             {u"USB\\VID_0403&PID_6001\\A1"_s, u"usb\\vid_1a86&pid_7523\\0001"_s,
-              u"USB\\VID_067B&PID_2303\\5&2C3F1B1&0&2"_s, u"ACPI\\PNP0501\\1"_s})
+        for (const QStringView id :
+             {u"USB\\VID_0403&PID_6001\\A1", u"usb\\vid_1a86&pid_7523\\0001",
+              u"USB\\VID_067B&PID_2303\\5&2C3F1B1&0&2", u"ACPI\\PNP0501\\1"})
             made << usbSerialNumber(id);
         SystemPorts ports;
         made << ports.description(0) << ports.description(3) << regionalMonthName(12).toLower()
