@@ -41,7 +41,7 @@ class TestPortContract : public QObject
 private Q_SLOTS:
     // Set while closed and put in force at the open, or set while open over others; a change
     // refused while open leaves the line as it was, in full. RTS is the driver's under RTS/CTS,
-    // handed over asserted; otherwise its button's (off).
+    // handed over asserted; otherwise its button's (off). In force: the line, then the outputs.
     void settingsInForce_data()
     {
         QTest::addColumn<QString>("settings");
