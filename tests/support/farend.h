@@ -22,7 +22,8 @@ public:
     {
         // Settings it cannot make within the tolerance, e.g. "256000,n,8,1".
         QString unreachableSettings;
-        bool takesBothHandshakes; // RTS/CTS and XON/XOFF at once
+        // Whether it takes RTS/CTS and XON/XOFF at once.
+        bool takesBothHandshakes;
         // Whether a close drops output held by XOFF; a server sends it once the line is free, and
         // takes a new connection only then.
         bool closeDropsHeldOutput;

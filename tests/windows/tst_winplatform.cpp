@@ -45,7 +45,8 @@ private Q_SLOTS:
     void modemPort()
     {
         const HDEVINFO devices = ::SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_MODEM, nullptr);
-        SP_DEVINFO_DATA modem{sizeof modem};
+        SP_DEVINFO_DATA modem{};
+        modem.cbSize = sizeof modem;
         if (!::SetupDiCreateDeviceInfoW(devices, L"VELMORA_MODEM", &GUID_DEVCLASS_MODEM, nullptr,
                                         nullptr, DICD_GENERATE_ID, &modem)
             || !::SetupDiRegisterDeviceInfo(devices, &modem, 0, nullptr, nullptr, nullptr)) {
