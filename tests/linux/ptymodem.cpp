@@ -1,5 +1,7 @@
 #include "ptymodem.h"
 
+#include "linetext.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
@@ -38,6 +40,11 @@ unsigned PtyModem::slaveBaudRate() const
 {
     Termios2 tio{};
     return ::ioctl(m_slave, getTermios2, &tio) ? 0 : tio.ospeed;
+}
+
+QString PtyModem::lineInForce() const
+{
+    return lineText(slaveTermios(), slaveBaudRate());
 }
 
 qint64 PtyModem::write(const QByteArray &bytes) const

@@ -12,9 +12,8 @@
 // the slave modem lines: the stand-ins of modemshim.cpp answer the modem-line requests for it, and
 // the character size and parity that a pty forces to 8,n are kept as asked. The slave is held open
 // here too, raw, to read its settings. It plays a UART that does XON/XOFF itself: while the far end
-// holds it with XOFF, what the slave writes waits in a 16-byte transmit FIFO, past which writes are
-// refused with EAGAIN, and goes out at XON unless a flush of the output dropped it. Given a UART
-// clock, a speed without a Bxxx constant is made as that clock over the nearest whole divisor.
+// holds it with XOFF, the slave's writes are refused with EAGAIN. Given a UART clock, a speed
+// without a Bxxx constant is made as that clock over the nearest whole divisor.
 class PtyModem final
 {
 public:
@@ -25,6 +24,8 @@ public:
     QString slavePath() const { return m_path; }
     termios slaveTermios() const;
     unsigned slaveBaudRate() const;
+    // The slave's settings as lineText() gives them.
+    QString lineInForce() const;
     // TIOCM_* bits: the far end raises DCD, DSR and CTS and sees DTR and RTS.
     int &lines() { return m_modem.line.lines; }
 

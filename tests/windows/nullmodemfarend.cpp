@@ -3,7 +3,6 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QTest>
 
 #include <windows.h>
 
@@ -14,10 +13,11 @@ namespace {
 // The folder of the links COM1 to COM3 stand for, on drive Z:, the current one.
 const QString ports = qEnvironmentVariable("VELMORA_NULL_MODEM");
 
-// Starts a Linux command. Wine hands back no process to wait for: a file says when it is done.
+// Runs a Linux command in that folder. Wine hands back no process to wait for: a file says when
+// it is done.
 void onHost(const QString &command)
 {
-    QProcess::startDetached(u"/bin/sh"_s, {u"-c"_s, command.arg(ports)});
+    QProcess::startDetached(u"/bin/sh"_s, {u"-c"_s, u"cd %1; "_s.arg(ports) + command});
 }
 
 bool socatRuns() { return QFile::exists(ports + u"/socat.pid"_s); }
@@ -35,18 +35,17 @@ struct FarEnd::Cable
 
     Cable()
     {
-        onHost(u"socat pty,link=%1/pty1 pty,rawer,link=%1/pty3 & for i in $(seq 500); do "
-               "[ -e %1/pty3 ] && break; sleep 0.01; done; echo $! >%1/socat.pid"_s);
+        onHost(u"socat pty,link=pty1 pty,rawer,link=pty3 & for i in $(seq 500); do "
+               "[ -e pty3 ] && break; sleep 0.01; done; echo $! >socat.pid"_s);
         QVERIFY(QTest::qWaitFor(socatRuns));
-        port = ::CreateFileW(L"\\\\.\\COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        port = ::CreateFileW(L"COM3", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     }
     // socat takes its links along when it goes: the next cable must not lose its own to this one.
     ~Cable()
     {
         ::CloseHandle(port);
-        onHost(u"kill $(cat %1/socat.pid) && while [ -e %1/pty1 ]; do sleep 0.01; done; "
-               "rm %1/socat.pid"_s);
+        onHost(u"kill $(cat socat.pid) && while [ -e pty3 ]; do sleep 0.01; done; rm socat.pid"_s);
         QVERIFY(QTest::qWaitFor([] { return !socatRuns(); }));
     }
     // What an overlapped ReadFile or WriteFile moved, waited for in the event loop, where the port
@@ -54,32 +53,21 @@ struct FarEnd::Cable
     qint64 move(auto call, auto *bytes, qsizetype size)
     {
         DWORD moved = 0;
-        const bool started = call(port, bytes, DWORD(size), nullptr, &io)
-            || ::GetLastError() == ERROR_IO_PENDING;
-        return started
-                && QTest::qWaitFor([&] { return ::GetOverlappedResult(port, &io, &moved, FALSE); },
-                                   10000)
-            ? moved
-            : 0;
+        if (call(port, bytes, DWORD(size), nullptr, &io) || ::GetLastError() == ERROR_IO_PENDING)
+            (void)QTest::qWaitFor(
+                [&] { return ::GetOverlappedResult(port, &io, &moved, FALSE); }, 10000);
+        return moved;
     }
 };
 
-FarEnd::FarEnd() { plugIn(); }
-FarEnd::~FarEnd() = default;
+FarEnd::FarEnd()
+    : m_cable(std::make_shared<Cable>())
+{ }
 
 std::unique_ptr<Transport> FarEnd::transport() { return std::make_unique<WinCommTransport>(); }
 // Wine makes 14400 baud 38400.
-QString FarEnd::unreachableSettings() { return u"14400,n,8,1"_s; }
-bool FarEnd::takesBothHandshakes() { return true; }
-bool FarEnd::closeDropsHeldOutput() { return true; }
+const FarEnd::Traits FarEnd::traits{u"14400,n,8,1"_s, true, true};
 QString FarEnd::device() const { return u"COM1"_s; }
-
-double FarEnd::cpuSeconds()
-{
-    timespec used{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
-    return used.tv_sec + used.tv_nsec / 1e9;
-}
 
 // The cable's settings, read at this end, by Windows' parity codes: none, odd, even, mark, space.
 QString FarEnd::lineInForce() const
@@ -87,8 +75,8 @@ QString FarEnd::lineInForce() const
     DCB line{};
     ::GetCommState(m_cable->port, &line);
     return QString::asprintf("%lu cs%u%s%s%s%s%s%s%s", line.BaudRate, line.ByteSize,
-                             line.Parity > 0 ? " parenb" : "", line.Parity % 2 ? " parodd" : "",
-                             line.Parity > 2 ? " cmspar" : "", line.StopBits > 0 ? " cstopb" : "",
+                             line.Parity ? " parenb" : "", line.Parity % 2 ? " parodd" : "",
+                             line.Parity > 2 ? " cmspar" : "", line.StopBits ? " cstopb" : "",
                              line.fOutxCtsFlow ? " crtscts" : "", line.fOutX ? " ixon" : "",
                              line.fInX ? " ixoff" : "");
 }
@@ -108,30 +96,19 @@ void FarEnd::raise(bool dcdAndDsr, bool cts)
     ::EscapeCommFunction(m_cable->port, cts ? SETRTS : CLRRTS);
 }
 
-qint64 FarEnd::write(const QByteArray &bytes)
+qsizetype FarEnd::writeSome(const QByteArray &bytes)
 {
     return m_cable->move(::WriteFile, bytes.data(), bytes.size());
 }
 
 // Only what has come is asked for: a read of more would wait for it.
-QByteArray FarEnd::read(qsizetype count)
+QByteArray FarEnd::readSome()
 {
-    QByteArray bytes;
-    (void)QTest::qWaitFor(
-        [&] {
-            COMSTAT waiting{};
-            ::ClearCommError(m_cable->port, nullptr, &waiting);
-            QByteArray chunk(waiting.cbInQue, Qt::Uninitialized);
-            bytes += chunk.first(m_cable->move(::ReadFile, chunk.data(), chunk.size()));
-            return bytes.size() >= count;
-        },
-        3000);
-    return bytes;
+    COMSTAT waiting{};
+    ::ClearCommError(m_cable->port, nullptr, &waiting);
+    QByteArray bytes(waiting.cbInQue, Qt::Uninitialized);
+    return bytes.first(m_cable->move(::ReadFile, bytes.data(), bytes.size()));
 }
 
-void FarEnd::hangUp() { m_cable.reset(); }
 // To the nullmodem library, a break is the sign to fail every request for the lines.
 void FarEnd::mute() { ::SetCommBreak(m_cable->port); }
-
-// After hangUp(): the old cable has gone, and the new one takes its names.
-void FarEnd::plugIn() { m_cable = std::make_unique<Cable>(); }
