@@ -25,7 +25,8 @@ bool socatRuns() { return QFile::exists(ports + u"/socat.pid"_s); }
 } // namespace
 
 // A null-modem cable: socat joins two ptys whose links are COM1, the near end, and COM3, played
-// here with Win32 calls; the preloaded nullmodem library gives them modem lines and settings.
+// here with Win32 calls; the stand-ins of modemshim.cpp, preloaded, give them modem lines and
+// settings.
 // socat's process id is written once both links are there: until then Wine opens COMn as a bare
 // device that answers nothing.
 struct FarEnd::Cable
@@ -110,5 +111,5 @@ QByteArray FarEnd::readSome()
     return bytes.first(m_cable->move(::ReadFile, bytes.data(), bytes.size()));
 }
 
-// To the nullmodem library, a break is the sign to fail every request for the lines.
+// To the preloaded stand-ins, a break is the sign to fail every request for the lines.
 void FarEnd::mute() { ::SetCommBreak(m_cable->port); }
