@@ -12,7 +12,7 @@ set -f
 a() { $S "$@" || echo $?; }
 q() { a "$@" >/dev/null; }
 t() {
-    got=$(echo $(mkdir $1 && cd $1 && set +f && . $here/machine.sh && tty ttyS0 4 && eval "$2"
+    got=$(echo $(mkdir $1; cd $1; set +f; . $here/machine.sh; tty ttyS0 4; eval "$2"
         sed -E "$v" rules/* 2>&-) | sed 's/assign-com.sh:* //g')
     [[ $got == $(echo $3) ]] || { failed=1; echo "FAIL $1: $got"; }
 }
@@ -21,12 +21,13 @@ t twoPorts "usb ttyUSB0 A B FT4 1-4; usb ttyUSB1 A B FT4 1-4 01; usb ttyACM1 A B
     a COM2 /dev/ttyUSB1; cat rules/*; a COM3 ttyACM1" \
 'COM2 is now ttyUSB1 SUBSYSTEM=="tty", ATTRS{idVendor}=="0403", ATTRS{idProduct}=="6001",
 ATTRS{serial}=="FT4", ENV{ID_USB_INTERFACE_NUM}=="01", SYMLINK+="COM2", GROUP="dialout"
-ttyACM1 has no usable serial number* COM3 is now ttyACM1 tty 0403 6001 FT4 01 COM2 dialout tty 1a86 55d2 1-2 02 COM3 dialout'
+ttyACM1 has no usable serial number* COM3 is now ttyACM1 tty 0403 6001 FT4 01 COM2 dialout
+tty 1a86 55d2 1-2 02 COM3 dialout'
 # Two adapters with one serial number; then one alone, whose port rule still applies.
 t sharedSerial "usb ttyUSB0 A B 1; usb ttyUSB1 A B 1; a COM1 ttyUSB0
     rm dev/ttyUSB1 sys/class/tty/ttyUSB1; a COM2 ttyUSB0" \
-'ttyUSB0 shares its serial number* COM1 is now ttyUSB0 ttyUSB0 is already COM1; first run: --remove COM1 1
-tty 0403 6001 1-1 00 COM1 dialout'
+'ttyUSB0 shares its serial number* COM1 is now ttyUSB0
+ttyUSB0 is already COM1; first run: --remove COM1 1 tty 0403 6001 1-1 00 COM1 dialout'
 # The console, an empty slot, two UARTs of a PCI card, a board UART; a number taken; the list,
 # which tells all the rules do.
 t uarts "tty ttyS1 0; tty ttyS4 4 card; tty ttyS5 4 card; tty ttyAMA0; console tty0 ttyS0

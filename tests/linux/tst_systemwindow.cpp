@@ -7,6 +7,7 @@
 #include <QtWidgets>
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mount.h>
 
 using namespace Qt::StringLiterals;
@@ -129,11 +130,12 @@ private Q_SLOTS:
         // Each tick tells what the new links lead to. Opened, COM2 goes on naming the device it
         // holds after its link moves on, and COM3 names none: it would open that device twice.
         QVERIFY(run(u"ln -s $1 dev/COM2; ln -s $1 dev/COM3"_s, {pty}));
-        QTRY_COMPARE(told(1), pty + u" — последовательный порт"_s);
+        const QString opened = pty + u" — последовательный порт"_s;
+        QTRY_COMPARE(told(1), opened);
         QCOMPARE(told(2), u"COM3 — то же устройство, что COM2"_s);
         boxes[1]->click();
         QVERIFY(run(u"ln -sfn gone dev/COM2"_s));
-        QCOMPARE(told(1), pty + u" — последовательный порт"_s);
+        QCOMPARE(told(1), opened);
         QCOMPARE(told(2), u"COM3 — нет устройства"_s);
         boxes[1]->click();
         QCOMPARE(told(1), u"COM2 закреплён за отключённым адаптером"_s);
@@ -172,26 +174,21 @@ private Q_SLOTS:
         const QStringList ptys{adapter.slavePath(), returned.slavePath()};
         QVERIFY(run(plugged + u"; pty ttyUSB0 $1"_s, ptys));
         SystemPorts system(ports());
-        const auto said = [&](int channel) { return shown(system.description(channel)); };
         QVERIFY(system.openPort(0));
         adapter.hangUp();
         QVERIFY(run(u"rm dev/ttyUSB0"_s));
         const QString waits = u"COM1 — ttyUSB0 отключён, ждёт возвращения"_s;
-        QTRY_COMPARE(said(0), waits);
+        QTRY_COMPARE(shown(system.description(0)), waits);
         QVERIFY(run(u"node ttyUSB0"_s));
         system.resumeWaiting();
-        QCOMPARE(said(0), u"ttyUSB0 — за этим узлом нет устройства"_s);
+        QCOMPARE(shown(system.description(0)), u"ttyUSB0 — за этим узлом нет устройства"_s);
 
         QVERIFY(run(u"rm dev/ttyUSB0 sys/class/tty/ttyUSB0; "_s + replug, ptys));
         QVERIFY(!system.openPort(1));
         system.resumeWaiting();
-        QCOMPARE(said(0), back.isEmpty() ? waits : u"%1 — A B, серийный номер A1"_s.arg(back));
-        QCOMPARE(said(1), u"%1 — за этим узлом нет устройства"_s.arg(com2));
-        SerialPort &port = system.port(0);
-        QString received;
-        QCOMPARE(returned.write(back.toUtf8()), back.size());
-        QTRY_COMPARE(received += port.input().value_or(QString()), back);
-        QVERIFY(port.setPortOpen(false) && !said(0).contains(u"ждёт"_s));
+        QCOMPARE(shown(system.description(0)),
+                 back.isEmpty() ? waits : u"%1 — A B, серийный номер A1"_s.arg(back));
+        QCOMPARE(shown(system.description(1)), u"%1 — за этим узлом нет устройства"_s.arg(com2));
     }
 
     // Why COM1 would not open ttyUSB0, said until ttyUSB0 is gone. Opened as nobody, as by a user
@@ -214,17 +211,12 @@ private Q_SLOTS:
         QFETCH(QString, node);
         QFETCH(QString, reason);
         const QByteArray root = QFile::encodeName(m_root->path());
-        const auto mounts = [](qint64 pid) {
-            return QFileInfo(QFile::symLinkTarget(u"/proc/%1/ns/mnt"_s.arg(pid))).fileName();
-        };
-        // Run again in a mount namespace of its own, which alone sees the nodev mount.
-        const bool nodev = QTest::currentDataTag() == "nodevMount"_ba;
-        if (nodev && mounts(::getpid()) == mounts(::getppid())) {
-            QCOMPARE(QProcess::execute(u"unshare"_s, {u"-m"_s, u"--propagation=private"_s,
-                QCoreApplication::applicationFilePath(), u"refusalSaid:nodevMount"_s}), 0);
-            return;
-        }
-        QVERIFY(!nodev || ::mount("tmpfs", root, "tmpfs", MS_NODEV, nullptr) == 0);
+        // Mounted only once this process is in a mount namespace of its own, whose mounts reach
+        // no other.
+        QVERIFY(QTest::currentDataTag() != "nodevMount"_ba
+                || (::unshare(CLONE_NEWNS) == 0
+                    && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+                    && ::mount("tmpfs", root, "tmpfs", MS_NODEV, nullptr) == 0));
         PtyModem held;
         const int locked = ::posix_openpt(O_RDWR | O_NOCTTY);
         const auto done = qScopeGuard([&] { ::close(locked), ::umount2(root, MNT_DETACH); });
@@ -236,7 +228,7 @@ private Q_SLOTS:
         const bool opened = system.openPort(0);
         QVERIFY(::seteuid(0) == 0 && !opened);
         QCOMPARE(shown(system.description(0)), u"ttyUSB0 — "_s + reason);
-        QVERIFY(run(u"rm -r dev/ttyUSB0 sys/class/tty/ttyUSB0"_s));
+        QVERIFY(run(u"rm -r dev/ttyUSB0 sys"_s));
         QTRY_COMPARE(shown(system.description(0)), u"ttyS0 — нет устройства"_s);
     }
 };
