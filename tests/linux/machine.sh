@@ -17,9 +17,9 @@ for a in idVendor idProduct serial; do echo 1d6b >$hub/$a; done
 cat >udevadm <<'EOF'
 #!/bin/sh
 echo udevadm "$@" >>udevadm.log
-[ "$1" = trigger ] || exit 0
+[ $1 = trigger ] || exit 0
 name=${3##*/} com=$(ls -t rules | head -1 | grep -o COM.)
-for l in dev/COM*; do [ "$(readlink $l)" != $name ] || rm $l; done
+find dev -lname $name -delete
 [ -z "$com" ] || ln -sf $name dev/$com
 EOF
 chmod +x udevadm
