@@ -24,7 +24,7 @@ class TestSystemWindow : public QObject
     {
         (QTest::newRow(tag) << ... << QString::fromUtf8(texts));
     }
-    // In the machine's folder, with the paths given as $1...
+    // In the machine's folder, with the paths given as $1...; a command that fails fails the test.
     void run(const QString &commands, const QStringList &paths = {}) const
     {
         const QStringList shell{u"-ec"_s, u"cd $0; . " MACHINE_FIXTURE "; "_s + commands,
@@ -116,7 +116,8 @@ private Q_SLOTS:
         };
         QVERIFY(window->windowTitle().toLower().endsWith(QLocale(QLocale::Russian)
             .toString(QDate::currentDate(), u"d  MMMM  yyyy года  dddd"_s)));
-        QCOMPARE(told(0) + shown(boxes[0]->toolTip()), u"ttyUSB0 — <b><p>ttyUSB0 — &lt;b&gt;</p>"_s);
+        QCOMPARE(told(0) + shown(boxes[0]->toolTip()),
+                 u"ttyUSB0 — <b><p>ttyUSB0 — &lt;b&gt;</p>"_s);
 
         QString caption;
         QTimer::singleShot(0, [&caption] {
@@ -140,9 +141,10 @@ private Q_SLOTS:
     }
 
     // COM1's adapter ($1) is pulled out while open, and a node with nothing behind it takes its
-    // place. The channel waits; given that node, it says why it does not open and waits on. Then the machine is `replug`ged, and COM2, opened before COM1 resumes, opens none of
-    // what it holds: never COM1's adapter, and the others have nothing behind their nodes. The
-    // adapter ($2) is opened again as `back`, under whatever name; a stranger never.
+    // place. The channel waits; given that node, it says why it does not open and waits on. Then
+    // the machine is `replug`ged, and COM2, opened before COM1 resumes, opens none of what it
+    // holds: never COM1's adapter, and the others have nothing behind their nodes. The adapter
+    // ($2) is opened again as `back`, under whatever name; a stranger never.
     void followsItsDevice_data()
     {
         columns("plugged", "replug", "back");
