@@ -11,12 +11,10 @@ export VELMORA_UDEV_RULES_DIR=rules VELMORA_DEV_ROOT=dev VELMORA_SYS_ROOT=sys \
 # The root hub has ids and a serial number too, which must never be taken for an adapter's.
 for a in idVendor idProduct serial; do echo 1d6b >$hub/$a; done
 
-# The stand-in udevadm logs how it is called to udevadm.log; "trigger --settle sys/class/tty/NAME"
-# then drops the COMn links to NAME and, as udev would after the rule written last, links its COMn
-# to it.
+# The stand-in udevadm: "trigger --settle sys/class/tty/NAME" drops the COMn links to NAME and, as
+# udev would after the rule written last, links its COMn to it.
 cat >udevadm <<'EOF'
 #!/bin/sh
-echo udevadm "$@" >>udevadm.log
 [ $1 = trigger ] || exit 0
 name=${3##*/} com=$(ls -t rules | head -1 | grep -o COM.)
 find dev -lname $name -delete

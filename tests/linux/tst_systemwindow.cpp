@@ -78,13 +78,12 @@ private Q_SLOTS:
             "console tty0 ttyS0 ttyS3; ln -s ttyS3 dev/COM4",
             "ttyS1 — последовательный порт; COM2 — нет устройства; ttyS2 — нет устройства; "
             "ttyS3 — системная консоль");
-        // COM1 would fall back to the console, COM3 to a regular file. Links to files with only a
-        // tty's name: a regular file, another device's node.
-        row("consoleKeptAndNotPorts", "tty ttyS0 4; console ttyS0; tty ttyX0; mkdir a; "
-            ": >ttyX0; mknod a/ttyX0 c 1 3; ln -s ../ttyX0 dev/COM2; ln -s ../a/ttyX0 dev/COM4; "
-            ": >dev/ttyS2",
+        // COM1 would fall back to the console, COM3 to a regular file; COM4 links to another
+        // device's node that only bears a tty's name.
+        row("consoleKeptAndNotPorts", "tty ttyS0 4; console ttyS0; tty ttyX0; : >dev/ttyS2; "
+            "mknod ttyX0 c 1 3; ln -s ../ttyX0 dev/COM4",
             "COM1 — ttyS0 служит системной консолью и намеренно не выдаётся; закрепить его всё "
-            "же: sudo velmora-assign-com --force COM1 ttyS0; COM2 — нет устройства; "
+            "же: sudo velmora-assign-com --force COM1 ttyS0; ttyS1 — нет устройства; "
             "ttyS2 — это обычный файл, а не последовательный порт; COM4 — нет устройства");
     }
     void numbering()
