@@ -51,8 +51,7 @@ QtSerialTransport::QtSerialTransport(QObject *parent) : QObject(parent), m_port(
 {
     connect(m_port, &QSerialPort::readyRead, this, &QtSerialTransport::readArrived);
     m_readRest.setSingleShot(true);
-    m_readRest.setInterval(readRestMs);
-    connect(&m_readRest, &QTimer::timeout, this, &QtSerialTransport::endReadRest);
+    m_readRest.callOnTimeout(this, &QtSerialTransport::endReadRest);
 }
 
 QtSerialTransport::~QtSerialTransport()
@@ -181,7 +180,7 @@ void QtSerialTransport::readArrived()
     drain();
     if (m_readNotifier)
         m_readNotifier->setEnabled(false);
-    m_readRest.start();
+    m_readRest.start(readRestMs);
 }
 
 // What came meanwhile is handed over through readArrived, which rests again. Otherwise the notifier takes
