@@ -58,10 +58,9 @@ private Q_SLOTS:
             "ttyS2 — последовательный порт; ttyAMA0 — последовательный порт; "
             "ttyUSB9 — последовательный порт; ttyUSB10 — последовательный порт");
         // A rule that two clones answer (udev gives its link to whichever came last), which keeps
-        // them from COM3, whose fallback is a folder; a link to an adapter whose strings are shown
+        // them from COM3; a link to an adapter whose strings are shown
         // as one line of at most 64 characters, an emoji being one; a link loop.
         row("pinned", R"x(usb ttyUSB1 A B 1; usb ttyUSB2 A B 1; ln -s ttyUSB0 dev/COM2
-            mkdir dev/ttyS2
             echo 'ATTRS{serial}=="1"' >rules/99-velmora-COM1.rules; ln -s COM4 dev/COM4
             usb ttyUSB0 "$(printf ' Evil\t\n<b>\033[2J\342\200\256')" \
             000000000000000000000000000000000000000000000000000000000000000😀 \
@@ -69,7 +68,7 @@ private Q_SLOTS:
             "COM1 — правилу закрепления отвечают несколько устройств; ttyUSB0 — Evil <b>�[2J� "
             "000000000000000000000000000000000000000000000000000000000000000😀, серийный номер "
             "0000000000000000000000000000000000000000000000000000000000000000; "
-            "ttyS2 — это папка, а не последовательный порт; "
+            "ttyS2 — нет устройства; "
             "COM4 закреплён за отключённым адаптером");
         // The console (ttyS0), never numbered automatically, is described where a link pins it
         // (ttyS3). COM2's fallback ttyS1 is COM1's already; COM3's is an empty slot.
