@@ -17,16 +17,14 @@ class TestWinPlatform : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The serial numbers in USB instance ids, as the boxes give them. Under
-    // Wine SERIALCOMM lists the COM numbers the prefix maps, COM1 to COM3, and SetupAPI none.
+    // The serial numbers in USB instance ids, as the boxes give them. Under Wine SERIALCOMM lists
+    // the COM numbers the prefix maps, COM1 to COM3, and SetupAPI none.
     // A month nominative in any case (Wine's "декабрь", Windows' "Декабрь"), weekdays from Sunday;
     // the icon by the name the program asks for, at the size asked for.
     void texts()
     {
-        QStringList made;
-        for (const QStringView id :
-             {u"usb\\vid_1a86&pid_7523\\0001", u"USB\\VID_067B&PID_2303\\5&2C3F1B1&0&2"})
-            made << usbSerialNumber(id);
+        QStringList made{usbSerialNumber(u"usb\\vid_1a86&pid_7523\\0001"),
+                         usbSerialNumber(u"USB\\VID_067B&PID_2303\\5&2C3F1B1&0&2")};
         SystemPorts ports;
         made << ports.description(0) << ports.description(3) << regionalMonthName(12).toLower()
              << regionalWeekdayName(1);
@@ -49,12 +47,12 @@ private Q_SLOTS:
             ::SetupDiDestroyDeviceInfoList(devices);
             QSKIP("registering a device takes administrator rights");
         }
-        const wchar_t model[] = L"USB Modem", port[] = L"com7";
+        const wchar_t model[] = L"USB Modem";
         ::SetupDiSetDeviceRegistryPropertyW(devices, &modem, SPDRP_FRIENDLYNAME,
                                             (const BYTE *)model, sizeof model);
         const HKEY key = ::SetupDiCreateDevRegKeyW(devices, &modem, DICS_FLAG_GLOBAL, 0, DIREG_DEV,
                                                    nullptr, nullptr);
-        ::RegSetKeyValueW(key, nullptr, L"PortName", REG_SZ, port, sizeof port);
+        ::RegSetKeyValueW(key, nullptr, L"PortName", REG_SZ, L"com7", sizeof L"com7");
         ::RegCloseKey(key);
         const QString described = describeComPort(u"COM7"_s, listComPorts());
         ::SetupDiRemoveDevice(devices, &modem);
