@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 
@@ -180,13 +181,17 @@ private Q_SLOTS:
     }
 
     // Why COM1 would not open ttyUSB0, said until ttyUSB0 is gone. Opened as nobody, as by a user
-    // not in dialout; $1 is a pty another program holds open, exclusively.
+    // not in dialout; $1 is a pty another program holds open, exclusively, $2 one still locked.
     void refusalSaid_data()
     {
         columns("node", "reason");
         row("noPermission", "chmod 600 dev/ttyUSB0",
             "нет прав на открытие: пользователь должен быть в группе dialout");
         row("busy", "pty ttyUSB0 $1", "занят другой программой");
+        row("fifo", "rm dev/ttyUSB0; mkfifo dev/ttyUSB0",
+            "это канал FIFO, а не последовательный порт");
+        row("linkLoop", "ln -sfn ttyUSB0 dev/ttyUSB0", "ссылки замыкаются в кольцо");
+        row("lockedPty", "pty ttyUSB0 $2", "ошибка ввода-вывода");
         row("nodevMount", "",
             "файловая система смонтирована с nodev: устройства на ней не открываются");
     }
@@ -202,8 +207,10 @@ private Q_SLOTS:
                     && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
                     && ::mount("tmpfs", root, "tmpfs", MS_NODEV, nullptr) == 0));
         PtyModem held;
-        const auto done = qScopeGuard([&] { ::umount2(root, MNT_DETACH); });
-        run(u"tty ttyUSB0; chmod 755 .; chmod 666 $1; "_s + node, {held.slavePath()});
+        const int locked = ::posix_openpt(O_RDWR | O_NOCTTY);
+        const auto done = qScopeGuard([&] { ::close(locked), ::umount2(root, MNT_DETACH); });
+        run(u"tty ttyUSB0; chmod 755 .; chmod 666 $1 $2; "_s + node,
+            {held.slavePath(), QString::fromLocal8Bit(::ptsname(locked))});
         QSerialPort holder(held.slavePath());
         SystemPorts system(ports());
         QVERIFY(holder.open(QIODevice::ReadWrite) && ::seteuid(65534) == 0);
