@@ -141,7 +141,8 @@ private Q_SLOTS:
     // channel, so that one read from the wrong place shows.
     // Then, with COM3 and COM4 unticked, typing alone applies nothing, Return included; the next
     // choice writes COM1 and COM2 alone, from the texts typed as they stand, both steps tried:
-    // COM1's baud with a blank, refused; COM2's handshaking, no number, is not written. Each refusal is said.
+    // COM1's baud with a blank, refused; COM2's handshaking, no number, is not written. Each
+    // refusal is said.
     void choiceWritesEveryEnabledChannel()
     {
         TestWindow ui;
