@@ -22,8 +22,8 @@ private Q_SLOTS:
     // pictures. A screen reader hears an indicator's and a button's state (on for COM1's DCD and
     // DTR).
     // Then COM1's reads all fail: it keeps what it showed, while COM2 goes on, with handshaking 4,
-    // which has no name. Idle ticks paint nothing and set no field again,
-    // so a selection in one (COM2's DCD) stays. Once COM1's reads work again, its RD shows that
+    // which has no name. An idle tick paints nothing and sets no field again, so a selection in
+    // one (COM2's DCD) stays. Once COM1's reads work again, its RD shows that
     // nothing came.
     // Unticked or partly ticked, a channel is blanked, what was typed to send included, and
     // closes its port with DTR and RTS dropped; blanked again, it paints nothing.
@@ -61,7 +61,7 @@ private Q_SLOTS:
         expected[1].chop(6);
         QCOMPARE(ui.shown(), expected);
         ui.text(11)->selectAll();
-        QCOMPARE((ui.repaints(), ui.tick(), ui.tick(), ui.repaints()), 0);
+        QCOMPARE((ui.repaints(), ui.tick(), ui.repaints()), 0);
         QVERIFY(ui.text(11)->hasSelectedText());
         com1.readsFail = false;
         ui.tick();
@@ -137,7 +137,7 @@ private Q_SLOTS:
     }
 
     // A choice made on any channel's combo writes every ticked channel from its own combos, COM3
-    // refusing its settings. The combos of each channel's panel first get entries that differ by
+    // refusing its handshaking. The combos of each channel's panel first get entries that differ by
     // channel, so that one read from the wrong place shows.
     // Then, with COM3 and COM4 unticked, typing alone applies nothing, Return included; the next
     // choice writes COM1 and COM2 alone, from the texts typed as they stand, both steps tried:
@@ -149,7 +149,7 @@ private Q_SLOTS:
         for (QComboBox *box : ui.window.findChildren<QComboBox *>())
             box->setCurrentIndex(box->parent()->property("Index").toInt() % box->count());
         ui.click("Check1 Check2 Check3 Check4");
-        ui.fake[2].refused << "settings";
+        ui.fake[2].refused << "handshaking";
         ui.told();
         ui.choose(19, 2);
         QCOMPARE(ui.told(),

@@ -29,9 +29,10 @@ private Q_SLOTS:
     // Under a large system font the layout stays as it is and each caption still fits its
     // label; each control has a name of its own ("name/index") and stands inside its container;
     // how many there are, and how many a screen reader can name, combos' fields included. Then
-    // the controls that take typing (the TD fields alone); two landmarks, a frame and an indexed
-    // indicator, each where it stands in its container, its caption and what a screen reader calls
-    // it (with QDebug's blanks);
+    // the controls that take typing (the TD fields alone); three landmarks, a frame, COM1's
+    // handshaking caption (no full stop, unlike the others) and an indexed indicator, each where
+    // it stands in its container, its caption and what a screen reader calls it (with QDebug's
+    // blanks);
     // the window's name, its poll timer's period, its menu.
     void controls()
     {
@@ -61,13 +62,13 @@ private Q_SLOTS:
                      return !widget->accessibleName().isEmpty();
                  }),
                  120);
-        shown << seen[u"Frame2/0"_s] << seen[u"Shape6/3"_s];
+        shown << seen[u"Frame2/0"_s] << seen[u"Label21/"_s] << seen[u"Shape6/3"_s];
         shown << ui.window.objectName() << QString::number(ui.get<QTimer>("Timer1")->interval());
         for (const QAction *item : ui.window.menuBar()->actions())
             shown << item->objectName() << item->text();
         QCOMPARE(shown.join(u'|'), u"Text4/|Text13/|Text22/|Text31/|QRect(98,248 241x145) СОМ 1  |"
-                                   "QRect(56,72 25x25)  COM4 DSR |Form1|300|mnu_Prog|"
-                                   "О программе"_s);
+                                   "QRect(4,101 45x17) управл  |QRect(56,72 25x25)  COM4 DSR |"
+                                   "Form1|300|mnu_Prog|О программе"_s);
     }
 
     // What start-up and the about panel show. The title after its fixed lead: the day from a
