@@ -25,8 +25,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("read");
         const QString texts[] = {
             u"4800,S,6,1.5|2147483647,M,5,1|110,E,8,2| +1 |-1"_s,
-            u"|9600,n,8,1,1|9600,n,8,1 |-9600,n,8,1|2147483648,n,8,1|9600,x,8,1|"
-            "9600,n,4,1|2.0|2147483648"_s,
+            u"|9600,n,8|9600,n,8,1,1|9600, n,8,1|9600,n,8,1 |09600,n,8,1|-9600,n,8,1|"
+            "2147483648,n,8,1|9600,x,8,1|9600,n,4,1|9600,n,9,1|9600,n,8,3|2.0|2147483648"_s,
         };
         for (int refused = 0; refused < 2; ++refused)
             for (const QString &text : texts[refused].split(u'|'))
@@ -72,7 +72,8 @@ private Q_SLOTS:
 
     // The user's entry first, an empty one keeping the number local where the system's maps it;
     // the system's where the user has none. Entries that are not one address: a list, and junk.
-    // Only COM1 to COM4 are read. Each scope's folder is named by its number (the user's 0).
+    // Only COM1 to COM4 are read or written. Each scope's folder is named by its number (the
+    // user's 0).
     void mapping()
     {
         QTemporaryDir dir;
@@ -98,7 +99,8 @@ private Q_SLOTS:
         QCOMPARE(read(), u"local,rfc2217://s:1,rfc2217://u:2,запись не является строкой,"
                          "адрес начинается с rfc2217:// или rfc2217+tls://,local"_s);
         const RemoteAddress address{true, u"::1"_s, 7, {}};
-        QVERIFY(PortMapping::store(3, address));
+        QVERIFY(PortMapping::store(3, address) && !PortMapping::store(5, address)
+                && !PortMapping::store(0, address));
         QVERIFY(PortMapping::makeLocal(1) && PortMapping::makeLocal(4));
         QCOMPARE(read(), u"local,local,rfc2217://u:2,rfc2217+tls://[::1]:7,local,local"_s);
         QCOMPARE(describeBrokenMapping(3, u"x"_s), u"COM3 — неверный адрес удалённого порта: x"_s);
