@@ -31,9 +31,11 @@ serve_com3() {
     truncate -s 12 "$tmp/remote3.line"
     local port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("", 0))
 print(s.getsockname()[1])')
-    LD_PRELOAD=$2 VELMORA_PTY_LINE=$tmp/remote3.line \
-        ser2net -n -u -C "127.0.0.1,$port:telnet:0:$(<"$tmp/remote3.pty"):9600 remctl LOCAL" \
-        2>/dev/null &
+    # In YAML, '#' for a line end: the form of a configuration that ser2net 4.3 and 4.6 both take
+    # on the command line.
+    local config="connection: &c#  accepter: telnet(rfc2217),tcp,127.0.0.1,$port"
+    config+="#  connector: serialdev,$(<"$tmp/remote3.pty"),9600n81,local"
+    LD_PRELOAD=$2 VELMORA_PTY_LINE=$tmp/remote3.line ser2net -n -u -Y "$config" 2>/dev/null &
     pids+=($!)
     soon grep -q ":$(printf %04X "$port") 00000000:0000 0A" /proc/net/tcp
     mkdir -p "$1/velmora"
